@@ -1,0 +1,38 @@
+# GoogleTest: the system package natively; for Windows, built from Debian's
+# googletest sources with the cross compiler.
+include(GoogleTest)
+
+if(CMAKE_CROSSCOMPILING)
+  set(GT3_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GT3_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  if(NOT TARGET GTest::gtest_main)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  endif()
+
+  # Stops the private Wine prefix's wineserver (and the test Xvfb) once every
+  # Windows test has run.
+  add_test(NAME wine_shutdown COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh --shutdown)
+  set_tests_properties(wine_shutdown PROPERTIES FIXTURES_CLEANUP wine)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# gt3_add_tests(target sources... LIBS libs...): one test executable whose cases
+# ctest lists one by one. Windows test cases run under Wine, discovered when ctest
+# starts so that building never needs Wine.
+function(gt3_add_tests target)
+  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  if(CMAKE_CROSSCOMPILING)
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

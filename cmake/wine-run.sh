@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build's private prefix.
+#   wine-run.sh PROGRAM [ARGS...]   run it (the prefix is initialised on first use)
+#   wine-run.sh --shutdown          stop this prefix's wineserver (and our Xvfb)
+# The prefix lives in the build folder, never in the user's home, so runs do not
+# share state with each other or with the machine. WINEPREFIX may be set by the
+# caller to use another private prefix.
+set -euo pipefail
+
+WINE=${WINE:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+build_dir=${GT3_BUILD_DIR:-$PWD}
+# ctest runs tests from their own binary folders; find the build root above them.
+while [[ ! -f "$build_dir/CMakeCache.txt" && "$build_dir" != / ]]; do build_dir=$(dirname "$build_dir"); done
+[[ -f "$build_dir/CMakeCache.txt" ]] || build_dir=$PWD
+
+export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEARCH=win64
+state_dir=$build_dir/.wine-run
+mkdir -p "$state_dir"
+
+start_display() {
+    # Windows with user interface need an X server; CI has none, so bring our own.
+    if [[ -z "${DISPLAY:-}" ]]; then
+        if [[ -f "$state_dir/display" ]] && kill -0 "$(cat "$state_dir/xvfb.pid" 2>/dev/null)" 2>/dev/null; then
+            export DISPLAY=$(cat "$state_dir/display")
+            return
+        fi
+        local n
+        for n in $(seq 90 140); do
+            [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            echo $! >"$state_dir/xvfb.pid"
+            for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+            echo ":$n" >"$state_dir/display"
+            export DISPLAY=":$n"
+            return
+        done
+        echo "wine-run: no free X display" >&2
+        exit 1
+    fi
+}
+
+if [[ "${1:-}" == "--shutdown" ]]; then
+    [[ -d "$WINEPREFIX" ]] && "$WINESERVER" -k 2>/dev/null || true
+    if [[ -f "$state_dir/xvfb.pid" ]]; then
+        kill "$(cat "$state_dir/xvfb.pid")" 2>/dev/null || true
+        rm -f "$state_dir/xvfb.pid" "$state_dir/display"
+    fi
+    exit 0
+fi
+
+# Initialise the prefix once, under a lock, so that parallel tests do not race
+# and the first test does not see wineboot's set-up noise on its output.
+exec 9>"$state_dir/lock"
+flock 9
+start_display
+if [[ ! -f "$WINEPREFIX/.gt3-ready" ]]; then
+    "$WINE" wineboot -i >"$state_dir/wineboot.log" 2>&1 || true
+    "$WINESERVER" -w
+    touch "$WINEPREFIX/.gt3-ready"
+fi
+# Keep one wineserver alive between the many short test processes (starting one
+# costs seconds); it goes away by itself a minute after the last program ends.
+"$WINESERVER" -p60 2>/dev/null || true
+flock -u 9
+exec 9>&-
+
+exec "$WINE" "$@"

@@ -1,0 +1,112 @@
+#pragma once
+// The registry as the registry class sees it: the platform's narrow-character
+// registry calls, with 32-bit opaque handles and 32-bit statuses.
+// Two implementations: Win32RegistryStore (advapi32) and MemoryRegistryStore.
+
+#include <cstdint>
+#include <cstring>
+
+namespace gt3 {
+
+using RegHandle = std::int32_t;  // opaque; predefined roots are negative
+using RegStatus = std::int32_t;
+
+namespace status {
+constexpr RegStatus kSuccess = 0;
+constexpr RegStatus kFileNotFound = 2;
+constexpr RegStatus kAccessDenied = 5;
+constexpr RegStatus kInvalidHandle = 6;
+constexpr RegStatus kBadNetPath = 53;
+constexpr RegStatus kInvalidParameter = 87;
+constexpr RegStatus kBadPathname = 161;
+constexpr RegStatus kMoreData = 234;
+constexpr RegStatus kNoMoreItems = 259;
+constexpr RegStatus kKeyDeleted = 1018;
+constexpr RegStatus kNoUnicodeTranslation = 1113;
+}  // namespace status
+
+namespace root {
+constexpr RegHandle kClassesRoot = static_cast<RegHandle>(0x80000000u);
+constexpr RegHandle kCurrentUser = static_cast<RegHandle>(0x80000001u);
+constexpr RegHandle kLocalMachine = static_cast<RegHandle>(0x80000002u);
+constexpr RegHandle kUsers = static_cast<RegHandle>(0x80000003u);
+constexpr RegHandle kCurrentConfig = static_cast<RegHandle>(0x80000005u);
+}  // namespace root
+
+namespace access {
+constexpr std::uint32_t kQueryValue = 0x0001;
+constexpr std::uint32_t kSetValue = 0x0002;
+constexpr std::uint32_t kCreateSubKey = 0x0004;
+constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kNotify = 0x0010;
+constexpr std::uint32_t kCreateLink = 0x0020;
+constexpr std::uint32_t kRead = 0x20019;
+constexpr std::uint32_t kWrite = 0x20006;
+constexpr std::uint32_t kAllAccess = 0xF003F;
+}  // namespace access
+
+namespace regtype {
+constexpr std::uint32_t kNone = 0;
+constexpr std::uint32_t kSz = 1;
+constexpr std::uint32_t kExpandSz = 2;
+constexpr std::uint32_t kBinary = 3;
+constexpr std::uint32_t kDword = 4;
+constexpr std::uint32_t kMultiSz = 7;
+}  // namespace regtype
+
+constexpr std::uint32_t kOptionNonVolatile = 0;
+constexpr std::uint32_t kCreatedNewKey = 1;
+constexpr std::uint32_t kOpenedExistingKey = 2;
+
+// The layout of the platform's SECURITY_ATTRIBUTES record.
+struct SecurityAttributes {
+    std::uint32_t length = 0;
+    void* securityDescriptor = nullptr;
+    std::int32_t inheritHandle = 0;
+};
+
+struct FileTime {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+};
+
+// Every call mirrors its advapi32 narrow-character counterpart: same arguments,
+// same statuses, same buffer protocol (sizes in bytes for data, in characters for
+// names). Null pointers mean what they mean to the platform.
+class RegistryStore {
+public:
+    virtual ~RegistryStore() = default;
+
+    virtual RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t access,
+                              RegHandle* result) = 0;
+    virtual RegStatus CreateKey(RegHandle key, const char* subKey, std::uint32_t reserved, const char* className,
+                                std::uint32_t options, std::uint32_t access, const SecurityAttributes* security,
+                                RegHandle* result, std::uint32_t* disposition) = 0;
+    virtual RegStatus CloseKey(RegHandle key) = 0;
+    virtual RegStatus DeleteKey(RegHandle key, const char* subKey) = 0;
+    virtual RegStatus DeleteValue(RegHandle key, const char* valueName) = 0;
+    virtual RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars,
+                              char* className, std::uint32_t* classChars, FileTime* lastWriteTime) = 0;
+    virtual RegStatus EnumValue(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars,
+                                std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) = 0;
+    virtual RegStatus QueryValue(RegHandle key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
+                                 std::uint32_t* dataSize) = 0;
+    virtual RegStatus SetValue(RegHandle key, const char* valueName, std::uint32_t reserved, std::uint32_t type,
+                               const std::uint8_t* data, std::uint32_t dataSize) = 0;
+    virtual RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) = 0;
+
+    // ExpandEnvironmentStringsA: characters needed including the NUL, 0 on failure.
+    virtual std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) = 0;
+
+    // RtlMoveMemory: a plain byte copy, the same on every store.
+    static void MoveMemory(void* destination, const void* source, std::size_t count) {
+        if (count != 0) std::memmove(destination, source, count);
+    }
+};
+
+// Predefined roots are usable without opening and are never closed by their users.
+constexpr bool IsPredefinedRoot(RegHandle key) noexcept {
+    return static_cast<std::uint32_t>(key) >= 0x80000000u && static_cast<std::uint32_t>(key) <= 0x80000006u;
+}
+
+}  // namespace gt3
