@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "registry/Errors.h"
-
-TEST(Errors, DescribesOverflow) { EXPECT_STREQ(gt3::Describe(gt3::ErrorNumber::Overflow), "Overflow"); }
