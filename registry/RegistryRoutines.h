@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Collection.h"
+#include "KeyHandle.h"
 #include "RegistryStore.h"
 #include "Variant.h"
 
@@ -70,6 +71,17 @@ public:
 
 private:
     std::wstring ContextPath() const;
+
+    // Opens path below root. On success `handle` is the key to use; `owner` closes
+    // it, unless the store handed back a predefined root, which is never closed.
+    static RegStatus Open(RegistryStore& store, RegHandle root, const char* path, std::uint32_t access,
+                          KeyHandle& owner, RegHandle& handle);
+    // The value-read protocol shared by the local and remote reads: the converted
+    // value, or nullopt where the caller's default stands.
+    static std::optional<Variant> ReadValue(RegistryStore& store, RegHandle key, const char* valueName);
+    // One conversion and one store call; nullopt when DType has no conversion.
+    static std::optional<RegStatus> WriteValue(RegistryStore& store, RegHandle key, const char* valueName,
+                                               const Variant& Value, std::int32_t DType);
 
     RegistryStore& store_;
     std::int32_t hkey_ = 0;
