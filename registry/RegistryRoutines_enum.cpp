@@ -1,1 +1,66 @@
-// placeholder
+// Every value of one key, as {name, display data} items keyed by name.
+
+#include <vector>
+
+#include "NarrowText.h"
+#include "RegistryRoutines.h"
+#include "ValueConversion.h"
+
+namespace gt3 {
+
+namespace {
+constexpr std::uint32_t kNameChars = 260;
+constexpr std::uint32_t kLongestNameChars = 16384;  // the registry's 16,383-character value names and their NUL
+constexpr std::uint32_t kDataBytes = 4096;
+}  // namespace
+
+// Each index is asked for once with a 260-character name buffer and a 4096-byte
+// data buffer, and at most once more after ERROR_MORE_DATA. That status does not
+// say which buffer was short; the reported data size does. The retry gets a data
+// buffer of exactly the reported size when the data was too big, and always the
+// longest name the registry allows, so that a long name is listed rather than
+// ending the listing (it may be long and come with big data at once).
+// The unnamed value is keyed by the empty text, the name handed over unchanged.
+Collection RegistryRoutines::EnumRegistryValues(std::int32_t hkey, std::wstring KeyName) {
+    Collection values;
+    KeyHandle owner(store_);
+    RegHandle key = hkey;
+    if (!KeyName.empty()) {
+        const auto path = ToNarrowExact(KeyName);
+        if (!path || Open(store_, hkey, path->c_str(), access::kRead, owner, key) != status::kSuccess) return values;
+    }
+
+    std::vector<char> name(kLongestNameChars);  // offered in full only to a retry
+    std::vector<std::uint8_t> data(kDataBytes);
+    std::vector<std::uint8_t> larger;
+    for (std::uint32_t index = 0;; ++index) {
+        std::uint32_t nameCapacity = kNameChars;
+        std::uint32_t nameChars = nameCapacity;
+        std::uint32_t type = regtype::kNone;
+        std::uint8_t* buffer = data.data();
+        std::uint32_t bufferBytes = kDataBytes;
+        std::uint32_t size = bufferBytes;
+        RegStatus status = store_.EnumValue(key, index, name.data(), &nameChars, &type, buffer, &size);
+        if (status == status::kMoreData) {
+            if (size > bufferBytes) {
+                larger.assign(size, 0);
+                buffer = larger.data();
+                bufferBytes = size;
+            }
+            nameCapacity = kLongestNameChars;
+            nameChars = nameCapacity;
+            size = bufferBytes;
+            status = store_.EnumValue(key, index, name.data(), &nameChars, &type, buffer, &size);
+        }
+        if (status != status::kSuccess) break;
+
+        std::wstring valueName = FromNarrow(std::string_view(name.data(), nameChars < nameCapacity ? nameChars : nameCapacity));
+        const std::uint32_t filled = size < bufferBytes ? size : bufferBytes;
+        VariantArray item{Variant(valueName),
+                          conversion::DisplayFromData(store_, type, std::span<const std::uint8_t>(buffer, filled))};
+        values.Add(Variant(std::move(item)), valueName);
+    }
+    return values;
+}
+
+}  // namespace gt3
