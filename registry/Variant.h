@@ -34,6 +34,8 @@ public:
     Variant(const wchar_t* text);
     Variant(std::int32_t number);
     Variant(bool flag);
+    // A narrow literal would otherwise bind to Variant(bool) and become True.
+    Variant(const char*) = delete;
     Variant(ByteArray bytes);
     Variant(VariantArray items);
 
@@ -53,10 +55,14 @@ public:
 
     // Conversions; each raises a RuntimeError where the value does not convert.
     //  ToText: Empty -> "", String as is, Long -> decimal digits, Boolean -> "True"/"False";
-    //          Missing and arrays -> TypeMismatch.
-    //  ToLong: Empty -> 0, Long as is, Boolean -> -1/0, String -> decimal digits with an
-    //          optional sign and surrounding blanks (out of range: Overflow; anything else,
-    //          the empty text included: TypeMismatch); Missing and arrays -> TypeMismatch.
+    //          Missing, byte arrays and Variant arrays -> TypeMismatch.
+    //  ToLong: Empty -> 0, Long as is, Boolean -> -1/0, String -> see below;
+    //          Missing, byte arrays and Variant arrays -> TypeMismatch.
+    //          Text rule: optional blanks (space, tab), an optional '+' or '-', one or more
+    //          ASCII digits (leading zeros allowed), optional blanks, nothing else. A number
+    //          outside -2147483648..2147483647 is Overflow; any other text, the empty text,
+    //          a lone sign, inner blanks, hex, decimals and exponents included, is
+    //          TypeMismatch.
     //  ToByteArray: Bytes as is; String -> its narrow bytes (lower bound 0); an array of
     //          values that convert to Longs 0..255 -> those bytes (lower bound 0; out of
     //          0..255: Overflow); everything else -> TypeMismatch.

@@ -1,0 +1,352 @@
+// Reads through a store that says whatever the input says: GetRegistryValue,
+// EnumRegistryValues and ReadRemoteRegistryValue. Beyond "no crash" (ASan, UBSan)
+// each run checks that every handle was closed, that nothing the store did not
+// fill reached a result, and that results are of the kinds the class promises,
+// exactly the right ones where the store answered as the platform would.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ScriptedStore.h"
+#include "registry/Collection.h"
+#include "registry/Errors.h"
+#include "registry/NarrowText.h"
+#include "registry/RegistryRoutines.h"
+
+namespace {
+
+using namespace gt3;
+using namespace gt3::fuzz;
+using Mode = ScriptedValue::Mode;
+
+const std::wstring kKeyRoot = L"SOFTWARE\\Quorvane\\Glimtrove";
+const std::wstring kAccount = L"a@b.c";
+const std::string kContextPath = "SOFTWARE\\Quorvane\\Glimtrove\\a@b.c";
+constexpr std::size_t kTrimNullLimit = 32767;  // positions beyond it overflow TrimNull
+
+std::string DropFinalNuls(std::string b, int most) {
+    while (most-- > 0 && !b.empty() && b.back() == '\0') b.pop_back();
+    return b;
+}
+
+std::int32_t LittleEndian(const std::string& b) {
+    std::uint32_t x = 0;
+    for (std::size_t i = 0; i < b.size() && i < 4; ++i) x |= std::uint32_t(std::uint8_t(b[i])) << (8 * i);
+    return std::int32_t(x);
+}
+
+std::wstring Hex(const std::string& b) {
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring out;
+    for (unsigned char c : b) {
+        if (!out.empty()) out += L' ';
+        out += kDigits[c >> 4];
+        out += kDigits[c & 15];
+    }
+    return out;
+}
+
+// True when text is the decoded form of the first text.size() bytes the store
+// left visible (an enumerated multi-string shows its NULs as commas).
+bool DecodedPrefix(const std::wstring& text, const std::string& visible, bool commas) {
+    if (text.size() > visible.size()) return false;
+    const std::wstring w = FromNarrow(std::string_view(visible).substr(0, text.size()));
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != w[i] && !(commas && w[i] == 0 && text[i] == L',')) return false;
+    return true;
+}
+
+bool HexPrefix(const std::wstring& text, const std::string& visible) {
+    const std::size_t bytes = (text.size() + 1) / 3;
+    return bytes <= visible.size() && text == Hex(visible.substr(0, bytes));
+}
+
+// A Long built from the visible bytes; where the store reported fewer than four,
+// the rest are the caller's own zeros (never the sentinel behind them).
+bool LongFromVisible(std::int32_t value, const std::string& visible) {
+    return value == LittleEndian(visible);
+}
+
+// What a read may give; several answers where the class leaves the choice open.
+struct Expectation {
+    std::vector<Variant> results;
+    bool overflowAllowed = false;  // TrimNull's limit
+    bool anyText = false;          // the expansion misbehaved: any String without NUL
+};
+
+// The single-value conversions (the local and the remote read share them).
+Expectation ExpectSingle(const ScriptedValue& v, const Variant& dflt) {
+    const std::string& b = v.data;
+    switch (v.type) {
+        case 1:
+            if (b.empty()) return {{dflt}};
+            return {{Variant(FromNarrow(DropFinalNuls(b, 1)))}};
+        case 3:
+            if (b.empty()) return {{dflt, Variant(ByteArray{})}};
+            return {{Variant(ByteArray{std::vector<std::uint8_t>(b.begin(), b.end()), 0})}};
+        case 4: return {{Variant(LittleEndian(b))}};
+        case 7: {
+            const std::wstring w = FromNarrow(DropFinalNuls(b, 2));
+            const auto nul = w.find(L'\0');
+            Expectation e{{w.empty() || nul == 0 ? dflt : Variant(w)}};
+            e.overflowAllowed = nul != std::wstring::npos && nul >= kTrimNullLimit;
+            if (b.size() < 2) e.results.push_back(dflt);
+            return e;
+        }
+        default: return {{dflt}};
+    }
+}
+
+Expectation ExpectEnumerated(const ScriptedValue& v) {
+    const std::string& b = v.data;
+    switch (v.type) {
+        case 1: return {{Variant(FromNarrow(DropFinalNuls(b, 1)))}};
+        case 2: {
+            const std::wstring s = FromNarrow(DropFinalNuls(b, 1));
+            std::wstring text;
+            switch (v.expansion) {
+                case ScriptedValue::Expansion::Identity: text = s.substr(0, s.find(L'\0')); break;
+                case ScriptedValue::Expansion::Other: text = FromNarrow(v.expanded); break;
+                default: return {{}, true, true};
+            }
+            return {{Variant(text)}, text.size() >= kTrimNullLimit};
+        }
+        case 3:
+            if (b.empty()) return {{Variant(std::wstring()), Variant()}};
+            return {{Variant(Hex(b))}};
+        case 4: return {{Variant(LittleEndian(b))}};
+        case 7: {
+            std::wstring w = FromNarrow(DropFinalNuls(b, 2));
+            for (auto& c : w)
+                if (c == L'\0') c = L',';
+            Expectation e{{Variant(w)}};
+            if (b.size() < 2) e.results.insert(e.results.end(), {Variant(std::wstring()), Variant()});
+            return e;
+        }
+        default: return {{Variant()}};
+    }
+}
+
+void Match(const Expectation& e, const Variant& result, std::optional<ErrorNumber> error, const char* what) {
+    if (error) {
+        if (*error == ErrorNumber::Overflow && e.overflowAllowed) return;
+        Fail(what, "raised error " + std::to_string(int(*error)));
+    }
+    if (e.anyText && (result.IsEmpty() || (result.kind() == Variant::Kind::String &&
+                                           result.AsString().find(L'\0') == std::wstring::npos)))
+        return;
+    for (const Variant& r : e.results)
+        if (r == result) return;
+    Fail(what, "gave " + Show(result) + ", expected " + (e.results.empty() ? "a text" : Show(e.results.front())));
+}
+
+// A store that lied or failed: whatever came back must be built from bytes it
+// left visible, of a kind that fits the type it reported.
+void CheckLooseSingle(const Reply& r, const Variant& result, std::optional<ErrorNumber> error, const Variant& dflt) {
+    if (error) {
+        if (*error == ErrorNumber::Overflow && r.type == 7) return;
+        Fail("read raised an error", std::to_string(int(*error)));
+    }
+    if (result == dflt) return;
+    bool ok = false;
+    switch (result.kind()) {
+        case Variant::Kind::String: ok = (r.type == 1 || r.type == 7) && DecodedPrefix(result.AsString(), r.visible, false); break;
+        case Variant::Kind::Bytes: {
+            const ByteArray& a = result.AsBytes();
+            ok = r.type == 3 && a.lowerBound == 0 && a.bytes.size() <= r.visible.size() &&
+                 std::equal(a.bytes.begin(), a.bytes.end(), r.visible.begin(),
+                            [](std::uint8_t x, char y) { return x == std::uint8_t(y); });
+            break;
+        }
+        case Variant::Kind::Long: ok = r.type == 4 && LongFromVisible(result.AsLong(), r.visible); break;
+        default: break;
+    }
+    if (!ok)
+        Fail("read gave what the store did not hand back",
+             Show(result) + " for type " + std::to_string(r.type) + ", status " + std::to_string(r.status) +
+                 ", reported " + std::to_string(r.reported) + ", buffer " + std::to_string(r.capacity));
+}
+
+void CheckSingleRead(const ScriptedStore& store, const Variant& result, std::optional<ErrorNumber> error,
+                     const Variant& dflt) {
+    if (store.replies().empty()) Fail("the key was opened but the value never queried");
+    const Reply& r = store.replies().front();
+    if (r.capacities.front() != 1024) Fail("first query not with 1024 bytes", std::to_string(r.capacities.front()));
+    if (r.calls == 2 && (r.statuses[0] != status::kMoreData || r.capacities[1] != r.reports[0]))
+        Fail("second query without ERROR_MORE_DATA, or not with exactly the reported size");
+    switch (r.value.mode) {
+        case Mode::Absent: return Match({{dflt}}, result, error, "missing value");
+        case Mode::Honest:
+            if (r.status != status::kSuccess) Fail("a value was not read in full", std::to_string(r.value.data.size()));
+            return Match(ExpectSingle(r.value, dflt), result, error, "read");
+        case Mode::Scripted:
+            if (r.status == status::kFileNotFound || r.status == status::kMoreData)
+                return Match({{dflt}}, result, error, "read ending in 2 or a second 234");
+            return CheckLooseSingle(r, result, error, dflt);
+    }
+}
+
+// The open the operation made: exactly one, where and how it should be.
+bool CheckOpen(const ScriptedStore& store, RegHandle parent, const std::string& path, std::uint32_t access) {
+    if (store.opens().size() != 1) Fail("expected one OpenKey", std::to_string(store.opens().size()));
+    const OpenRecord& o = store.opens().front();
+    if (o.parent != parent || o.path != path || o.access != access)
+        Fail("OpenKey with the wrong root, path or access", o.path + " access " + std::to_string(o.access));
+    return o.status == status::kSuccess;
+}
+
+Variant PickDefault(FuzzedDataProvider& s) {
+    switch (s.ConsumeIntegralInRange(0, 5)) {
+        case 0: return Variant::Missing();
+        case 1: return Variant();
+        case 2: return Variant(L"default");
+        case 3: return Variant(std::int32_t(7));
+        case 4: return Variant(true);
+        default: return Variant(ByteArray{{1, 2}, 5});
+    }
+}
+
+void FuzzGet(FuzzedDataProvider& s, ScriptedStore& store, RegistryRoutines& reg) {
+    const Variant given = PickDefault(s);
+    const Variant dflt = given.IsMissing() ? Variant() : given;
+    Variant result;
+    std::optional<ErrorNumber> error;
+    try {
+        result = given.IsMissing() ? reg.GetRegistryValue(L"Log") : reg.GetRegistryValue(L"Log", given);
+    } catch (const RuntimeError& e) {
+        error = e.number();
+    }
+    store.CheckAllClosed("GetRegistryValue");
+    if (!CheckOpen(store, root::kLocalMachine, kContextPath, access::kRead)) {
+        if (!store.replies().empty()) Fail("queried after a failed open");
+        return Match({{dflt}}, result, error, "read of a key that did not open");
+    }
+    CheckSingleRead(store, result, error, dflt);
+}
+
+void FuzzRemote(FuzzedDataProvider& s, ScriptedStore& store, RegistryRoutines& reg) {
+    const bool withPath = s.ConsumeBool();
+    const bool local = s.ConsumeBool();
+    const std::wstring machine = local ? L"" : L"FARHOST";
+    Variant result;
+    std::optional<ErrorNumber> error;
+    try {
+        result = withPath ? reg.ReadRemoteRegistryValue(machine, root::kLocalMachine, L"Log", std::wstring())
+                          : reg.ReadRemoteRegistryValue(machine, root::kLocalMachine, L"Log");
+    } catch (const RuntimeError& e) {
+        error = e.number();
+    }
+    store.CheckAllClosed("ReadRemoteRegistryValue");
+    if (store.connects() != 1 || store.machine() != (local ? "" : "FARHOST"))
+        Fail("expected one connect to the named machine", store.machine());
+    if (store.connection() == 0) {
+        if (!store.opens().empty()) Fail("opened a key after a failed connect");
+        return Match({{Variant(L"Error!")}}, result, error, "failed connect");
+    }
+    if (!CheckOpen(store, store.connection(), withPath ? "" : kContextPath, access::kRead)) {
+        if (!store.replies().empty()) Fail("queried after a failed open");
+        return Match({{Variant()}}, result, error, "remote read of a key that did not open");
+    }
+    CheckSingleRead(store, result, error, Variant());
+}
+
+void FuzzEnum(FuzzedDataProvider& s, ScriptedStore& store, RegistryRoutines& reg) {
+    const bool below = s.ConsumeBool();  // a path below the root, or the caller's own key
+    const RegHandle root = below ? root::kLocalMachine : (s.ConsumeBool() ? kCallerKey : root::kCurrentUser);
+    Collection items;
+    std::optional<ErrorNumber> error;
+    try {
+        items = reg.EnumRegistryValues(root, below ? L"SOFTWARE\\Quorvane" : L"");
+    } catch (const RuntimeError& e) {
+        error = e.number();
+    }
+    store.CheckAllClosed("EnumRegistryValues");
+    if (below && !CheckOpen(store, root, "SOFTWARE\\Quorvane", access::kRead)) {
+        if (!store.replies().empty() || !items.empty() || error) Fail("listed a key that did not open");
+        return;
+    }
+    if (!below && !store.opens().empty()) Fail("opened a key to list the caller's own");
+    const auto& rs = store.replies();
+    if (rs.empty()) Fail("never asked for index 0");
+    const Reply& last = rs.back();
+
+    if (error) {
+        if (last.status != status::kSuccess) Fail("raised an error after a failing step", std::to_string(int(*error)));
+        if (*error == ErrorNumber::Overflow && last.type == 2) return;
+        if (*error == ErrorNumber::DuplicateKey) {
+            if (last.value.mode == Mode::Scripted) return;
+            for (std::size_t i = 0; i + 1 < rs.size(); ++i)
+                if (rs[i].value.mode == Mode::Scripted || FoldCase(FromNarrow(rs[i].value.name)) == FoldCase(FromNarrow(last.value.name)))
+                    return;
+        }
+        Fail("enumeration raised an error", std::to_string(int(*error)));
+    }
+    if (last.status == status::kSuccess) Fail("enumeration stopped after an index that succeeded");
+    if (last.value.mode == Mode::Honest) Fail("enumeration ended at a value it could have read", last.value.name.size() > 259 ? "long name" : "large data");
+    if (items.Count() != rs.size() - 1)
+        Fail("item count differs from the indexes that succeeded",
+             std::to_string(items.Count()) + " vs " + std::to_string(rs.size() - 1));
+
+    for (std::size_t i = 0; i < items.Count(); ++i) {
+        const Reply& r = rs[i];
+        const Variant& item = items[i];
+        if (item.kind() != Variant::Kind::Array || item.AsArray().size() != 2 ||
+            item.AsArray()[0].kind() != Variant::Kind::String)
+            Fail("item is not a two-element array with a String name", Show(item));
+        const std::wstring& name = item.AsArray()[0].AsString();
+        const Variant& data = item.AsArray()[1];
+        if (items.EntryAt(i).key != name) Fail("item not keyed by its name");
+        if (r.value.mode == Mode::Honest) {
+            if (name != FromNarrow(r.value.name)) Fail("wrong name", Show(Variant(name)));
+            Match(ExpectEnumerated(r.value), data, std::nullopt, "enumerated value");
+            continue;
+        }
+        // Scripted: a name that fit is exact; one the store claimed longer than
+        // the buffer may be cut, never read past what the store wrote.
+        const bool truthful = r.nameVisible.size() < r.nameCapacity;
+        if (truthful ? name != FromNarrow(r.nameVisible) : !DecodedPrefix(name, r.nameVisible, false))
+            Fail("name not as the store wrote it", Show(Variant(name)));
+        bool ok = false;
+        switch (data.kind()) {
+            case Variant::Kind::Empty: ok = true; break;
+            case Variant::Kind::Long: ok = r.type == 4 && LongFromVisible(data.AsLong(), r.visible); break;
+            case Variant::Kind::String: {
+                const std::wstring& t = data.AsString();
+                ok = (r.type == 1 && DecodedPrefix(t, r.visible, false)) ||
+                     (r.type == 7 && DecodedPrefix(t, r.visible, true)) || (r.type == 3 && HexPrefix(t, r.visible)) ||
+                     (r.type == 2 && t.find(L'\0') == std::wstring::npos);
+                break;
+            }
+            default: break;
+        }
+        if (!ok)
+            Fail("enumerated data the store did not hand back",
+                 Show(data) + " for type " + std::to_string(r.type) + ", reported " + std::to_string(r.reported) +
+                     ", buffer " + std::to_string(r.capacity));
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider script(data, size);
+    ScriptedStore store(script);
+    RegistryRoutines reg(store);
+    reg.hkey(root::kLocalMachine);
+    reg.KeyRoot(kKeyRoot);
+    reg.Subkey(kAccount);
+    store.Begin();
+    try {
+        switch (script.ConsumeIntegralInRange(0, 2)) {
+            case 0: FuzzGet(script, store, reg); break;
+            case 1: FuzzEnum(script, store, reg); break;
+            case 2: FuzzRemote(script, store, reg); break;
+        }
+    } catch (const std::exception& e) {
+        Fail("an exception other than a run-time error escaped", e.what());
+    }
+    return 0;
+}
