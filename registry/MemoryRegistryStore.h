@@ -19,6 +19,10 @@
 
 #include "RegistryStore.h"
 
+#ifdef SetEnvironmentVariable  // windows.h's A/W mapping
+#undef SetEnvironmentVariable
+#endif
+
 namespace gt3 {
 
 class MemoryRegistryStore final : public RegistryStore {

@@ -6,6 +6,15 @@
 #include <cstdint>
 #include <cstring>
 
+// windows.h defines these names as macros (A/W mapping, RtlMoveMemory); here they
+// name the interface's own members. Include windows.h before this header.
+#ifdef ExpandEnvironmentStrings
+#undef ExpandEnvironmentStrings
+#endif
+#ifdef MoveMemory
+#undef MoveMemory
+#endif
+
 namespace gt3 {
 
 using RegHandle = std::int32_t;  // opaque; predefined roots are negative
@@ -18,6 +27,7 @@ constexpr RegStatus kAccessDenied = 5;
 constexpr RegStatus kInvalidHandle = 6;
 constexpr RegStatus kBadNetPath = 53;
 constexpr RegStatus kInvalidParameter = 87;
+constexpr RegStatus kNoAccess = 998;  // a data pointer that cannot be read
 constexpr RegStatus kBadPathname = 161;
 constexpr RegStatus kMoreData = 234;
 constexpr RegStatus kNoMoreItems = 259;
@@ -40,6 +50,8 @@ constexpr std::uint32_t kCreateSubKey = 0x0004;
 constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
 constexpr std::uint32_t kNotify = 0x0010;
 constexpr std::uint32_t kCreateLink = 0x0020;
+constexpr std::uint32_t kDelete = 0x00010000;
+constexpr std::uint32_t kMaximumAllowed = 0x02000000;
 constexpr std::uint32_t kRead = 0x20019;
 constexpr std::uint32_t kWrite = 0x20006;
 constexpr std::uint32_t kAllAccess = 0xF003F;
@@ -53,6 +65,10 @@ constexpr std::uint32_t kBinary = 3;
 constexpr std::uint32_t kDword = 4;
 constexpr std::uint32_t kMultiSz = 7;
 }  // namespace regtype
+
+// Longest key name (one level of a path) and longest value name, in characters.
+constexpr std::size_t kMaxKeyNameChars = 255;
+constexpr std::size_t kMaxValueNameChars = 16383;
 
 constexpr std::uint32_t kOptionNonVolatile = 0;
 constexpr std::uint32_t kCreatedNewKey = 1;
