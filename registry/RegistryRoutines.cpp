@@ -90,6 +90,7 @@ Collection RegistryRoutines::EnumRegistryKeys(std::int32_t hkey, std::wstring Ke
     std::memset(name, ' ', sizeof name);
     char className[1] = {};
     FileTime lastWrite;
+    std::wstring itemKey;
     for (std::uint32_t index = 0;; ++index) {
         std::uint32_t nameChars = kKeyNameChars;
         std::uint32_t classChars = 1;
@@ -99,7 +100,7 @@ Collection RegistryRoutines::EnumRegistryKeys(std::int32_t hkey, std::wstring Ke
         std::string_view text(name, nameChars < kKeyNameChars ? nameChars : kKeyNameChars);
         text = text.substr(0, text.find('\0'));
         std::wstring wide = FromNarrow(text);
-        const std::wstring itemKey = wide;
+        itemKey.assign(wide);  // reuses its room: no allocation per name for the key
         names.Add(Variant(std::move(wide)), itemKey);
     }
     return names;

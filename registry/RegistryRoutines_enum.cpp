@@ -30,35 +30,46 @@ Collection RegistryRoutines::EnumRegistryValues(std::int32_t hkey, std::wstring 
         if (!path || Open(store_, hkey, path->c_str(), access::kRead, owner, key) != status::kSuccess) return values;
     }
 
-    std::vector<char> name(kLongestNameChars);  // offered in full only to a retry
-    std::vector<std::uint8_t> data(kDataBytes);
+    // First calls use buffers on the stack; the heap is used only for retries.
+    char shortName[kNameChars];
+    std::uint8_t data[kDataBytes];
+    std::vector<char> longName;
     std::vector<std::uint8_t> larger;
     for (std::uint32_t index = 0;; ++index) {
+        char* name = shortName;
         std::uint32_t nameCapacity = kNameChars;
         std::uint32_t nameChars = nameCapacity;
         std::uint32_t type = regtype::kNone;
-        std::uint8_t* buffer = data.data();
+        std::uint8_t* buffer = data;
         std::uint32_t bufferBytes = kDataBytes;
         std::uint32_t size = bufferBytes;
-        RegStatus status = store_.EnumValue(key, index, name.data(), &nameChars, &type, buffer, &size);
+        RegStatus status = store_.EnumValue(key, index, name, &nameChars, &type, buffer, &size);
         if (status == status::kMoreData) {
             if (size > bufferBytes) {
                 larger.assign(size, 0);
                 buffer = larger.data();
                 bufferBytes = size;
             }
+            longName.resize(kLongestNameChars);
+            name = longName.data();
             nameCapacity = kLongestNameChars;
             nameChars = nameCapacity;
             size = bufferBytes;
-            status = store_.EnumValue(key, index, name.data(), &nameChars, &type, buffer, &size);
+            status = store_.EnumValue(key, index, name, &nameChars, &type, buffer, &size);
         }
         if (status != status::kSuccess) break;
 
-        std::wstring valueName = FromNarrow(std::string_view(name.data(), nameChars < nameCapacity ? nameChars : nameCapacity));
+        const std::uint32_t nameLength = nameChars < nameCapacity ? nameChars : nameCapacity;
         const std::uint32_t filled = size < bufferBytes ? size : bufferBytes;
-        VariantArray item{Variant(valueName),
-                          conversion::DisplayFromData(store_, type, std::span<const std::uint8_t>(buffer, filled))};
-        values.Add(Variant(std::move(item)), valueName);
+        VariantArray item;
+        item.reserve(2);
+        item.emplace_back(FromNarrow(std::string_view(name, nameLength)));
+        item.emplace_back(conversion::DisplayFromData(store_, type, std::span<const std::uint8_t>(buffer, filled)));
+        // The key is read from the item's own name: moving a vector keeps its
+        // elements where they are, so the reference stays good through Add and
+        // the name is not copied once more just to key it.
+        const std::wstring& itemKey = item.front().AsString();
+        values.Add(Variant(std::move(item)), itemKey);
     }
     return values;
 }
