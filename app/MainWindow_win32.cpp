@@ -1,0 +1,408 @@
+#include "MainWindow_win32.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "ErrorReport.h"
+#include "Texts.h"
+#include "msgbox/MsgBoxEx.h"
+#include "res/resource.h"
+
+namespace gt3::app {
+
+namespace {
+
+using layout::Control;
+
+// A fixed tool window: thin caption with a close box, no minimise or maximise box,
+// no sizing border.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE;
+
+constexpr int kComboDropItems = 10;
+
+COLORREF ToColorRef(layout::Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
+
+// Per-monitor DPI functions exist from Windows 10 1607 on; older systems have one
+// DPI for the whole session.
+UINT WindowDpi(HWND hwnd) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow) {
+        if (const UINT dpi = getDpiForWindow(hwnd)) return dpi;
+    }
+    HDC dc = GetDC(hwnd);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+    if (dc) ReleaseDC(hwnd, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+RECT AdjustForFrame(RECT rect, UINT dpi) {
+    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<AdjustFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    if (!adjustForDpi || !adjustForDpi(&rect, kStyle, FALSE, kExStyle, dpi))
+        AdjustWindowRectEx(&rect, kStyle, FALSE, kExStyle);
+    return rect;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+FontHandle MakeFont(const layout::FontDesign& design, UINT dpi) {
+    return FontHandle(CreateFontW(layout::FontHeightPixels(design, static_cast<std::int32_t>(dpi)), 0, 0, 0,
+                                  design.weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                  std::wstring(design.face).c_str()));
+}
+
+void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = MainWindow::kClassName;
+    RegisterClassExW(&wc);  // fails harmlessly when a second window registers it again
+}
+
+}  // namespace
+
+// --- Controls ------------------------------------------------------------------
+
+void Win32Control::Show(bool visible) {
+    if (!visible) window_.FocusAwayFrom(hwnd_);
+    ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Win32Control::Enable(bool enabled) {
+    if (!enabled) window_.FocusAwayFrom(hwnd_);
+    EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+}
+
+void Win32Label::SetCaption(std::wstring_view caption) {
+    SetWindowTextW(hwnd_, std::wstring(caption).c_str());
+    window_.Place(*this);  // the label sizes itself to its text
+}
+
+void Win32Combo::AddItem(std::wstring_view item) {
+    SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::wstring(item).c_str()));
+}
+
+void Win32Combo::Reserve(std::size_t items) {
+    constexpr std::size_t kTypicalBytes = 64;
+    SendMessageW(hwnd_, CB_INITSTORAGE, items, static_cast<LPARAM>(items * kTypicalBytes));
+}
+
+std::wstring Win32Combo::Text() const {
+    const LRESULT index = SendMessageW(hwnd_, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return {};
+    const LRESULT length = SendMessageW(hwnd_, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR) return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(hwnd_, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied == CB_ERR ? 0 : static_cast<std::size_t>(copied));
+    return text;
+}
+
+// --- Window --------------------------------------------------------------------
+
+MainWindow::MainWindow(HINSTANCE instance, RegistryStore& store)
+    : instance_(instance),
+      form_(store, FormParts{*this, comEmail_, lblLog_, cmdEnable_, cmdDisable_, cmdReload_, box_, broadcaster_}) {}
+
+MainWindow::~MainWindow() {
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
+bool MainWindow::Create(int showCommand) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    RegisterWindowClass(instance_, &MainWindow::WindowProc);
+
+    // Loaded at their own size (35 x 38): the same handle serves the caption, the
+    // taskbar and every message box.
+    icon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_GT3ERRLOG), IMAGE_ICON, 0, 0, 0)));
+    logo_.reset(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, 0)));
+    background_.reset(CreateSolidBrush(ToColorRef(layout::kWhite)));
+
+    CreateWindowExW(kExStyle, kClassName, std::wstring(text::kWindowCaption).c_str(), kStyle, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+    if (!hwnd_ || failed_) return false;
+    CentreOnScreen();
+    ShowWindow(hwnd_, showCommand);
+    UpdateWindow(hwnd_);
+    return !failed_;
+}
+
+int MainWindow::Run() {
+    MSG msg{};
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+        // Tab, the arrow keys and the access keys (Alt+E, Alt+D) as in a dialog.
+        if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return got < 0 ? 1 : static_cast<int>(msg.wParam);
+}
+
+// No exception leaves here: the platform cannot carry one through its frames.
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* created = reinterpret_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        created->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        self->Fail(std::current_exception());
+        return 0;
+    }
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: return OnCreate();
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN: return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_ACTIVATE: OnActivate(LOWORD(wParam)); return 0;
+    case WM_NEXTDLGCTL: OnNextControl(wParam, LOWORD(lParam) != 0); return 0;
+    case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
+    case WM_DESTROY: OnDestroy(); return 0;
+    case WM_NCDESTROY: SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0); hwnd_ = nullptr; return 0;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+LRESULT MainWindow::OnCreate() {
+    dpi_ = WindowDpi(hwnd_);
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
+    box_.SetOwner(hwnd_);
+    MakeFonts();
+    CreateControls();
+    ApplyLayout();
+    ApplySize(nullptr);
+    form_.Form_Load();
+    return 0;
+}
+
+void MainWindow::OnCommand(WORD id, WORD code, HWND control) {
+    if (failed_) return;
+    if (id == IDOK && !control) {
+        // Enter in the dialog-style loop: press the focused button, as dialogs do.
+        HWND focus = GetFocus();
+        for (const Win32Button* button : {&cmdEnable_, &cmdDisable_, &cmdReload_})
+            if (focus == button->handle()) SendMessageW(focus, BM_CLICK, 0, 0);
+        return;
+    }
+    if (id == ControlId(Control::comEmail) && code == CBN_SELCHANGE) form_.comEmail_Click();
+    else if (id == ControlId(Control::cmdEnable) && code == BN_CLICKED) form_.cmdEnable_Click();
+    else if (id == ControlId(Control::cmdDisable) && code == BN_CLICKED) form_.cmdDisable_Click();
+    else if (id == ControlId(Control::cmdReload) && code == BN_CLICKED) form_.cmdReload_Click();
+}
+
+LRESULT MainWindow::OnControlColour(HDC dc, HWND control) {
+    // Labels draw without a background of their own on the white window; the
+    // combo box (its selection field and its list) writes in blue.
+    const Win32Control* coloured = nullptr;
+    for (const Win32Control* c : std::initializer_list<const Win32Control*>{&lblInfo_, &lblLog_, &comEmail_})
+        if (c->handle() == control || IsChild(c->handle(), control)) coloured = c;
+    if (!coloured && GetParent(control) != hwnd_) coloured = &comEmail_;  // the combo's drop-down list
+    if (coloured) SetTextColor(dc, ToColorRef(layout::Design(coloured->id()).foreground));
+    SetBkColor(dc, ToColorRef(layout::kWhite));
+    SetBkMode(dc, coloured && coloured->id() != Control::comEmail ? TRANSPARENT : OPAQUE);
+    return reinterpret_cast<LRESULT>(background_.get());
+}
+
+void MainWindow::OnActivate(WORD state) {
+    // Keep the focused control across deactivation (message boxes included), as
+    // dialogs do.
+    if (state == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) savedFocus_ = focus;
+        return;
+    }
+    HWND target = savedFocus_ && IsWindow(savedFocus_) && IsWindowVisible(savedFocus_) && IsWindowEnabled(savedFocus_)
+                      ? savedFocus_
+                      : comEmail_.handle();
+    SetFocus(target);
+}
+
+// The dialog keys (Tab, Shift+Tab) arrive as this dialog message; an ordinary
+// window has to act on it itself.
+void MainWindow::OnNextControl(WPARAM target, bool isHandle) {
+    HWND next = isHandle ? reinterpret_cast<HWND>(target) : GetNextDlgTabItem(hwnd_, GetFocus(), target != 0);
+    if (next) SetFocus(next);
+}
+
+void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
+    MakeFonts();
+    for (Win32Control* control : std::initializer_list<Win32Control*>{&imgLogo_, &lblInfo_, &comEmail_, &lblLog_,
+                                                                       &cmdEnable_, &cmdDisable_, &cmdReload_})
+        SendMessageW(control->handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(layout::Design(control->id()))),
+                     FALSE);
+    ApplySize(&suggested);
+    ApplyLayout();
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void MainWindow::OnDestroy() { PostQuitMessage(exitCode_); }
+
+// An error that reaches a handler ends the program: the report, then a non-zero exit.
+void MainWindow::Fail(std::exception_ptr error) noexcept {
+    if (failed_) return;
+    failed_ = true;
+    exitCode_ = 1;
+    try {
+        const ErrorReport report = DescribeError(error);
+        exitCode_ = report.exitCode;
+        MsgBoxEx(report.text, MB_OK | MB_ICONERROR, std::wstring(text::kProgramTitle), -1, -1, nullptr, hwnd_);
+    } catch (...) {
+        // Nothing more can be said; the exit code still tells.
+    }
+    PostQuitMessage(exitCode_);
+}
+
+void MainWindow::SetHeight(std::int32_t twips) {
+    heightTwips_ = twips;
+    ApplySize(nullptr);
+}
+
+void MainWindow::MakeFonts() {
+    windowFont_ = MakeFont(layout::kWindowFont, dpi_);
+    smallFont_ = MakeFont(layout::kSmallFont, dpi_);
+    stateFont_ = MakeFont(layout::kStateFont, dpi_);
+}
+
+HFONT MainWindow::FontFor(const layout::ControlDesign& design) const noexcept {
+    if (design.font == &layout::kSmallFont) return smallFont_.get();
+    if (design.font == &layout::kStateFont) return stateFont_.get();
+    return windowFont_.get();
+}
+
+void MainWindow::CreateControls() {
+    // Created in tab order, which is also the order the dialog keys walk.
+    for (const auto& design : layout::kControls) {
+        Win32Control* control = Find(design.id);
+        const wchar_t* className = L"STATIC";
+        DWORD style = WS_CHILD | (design.visibleAtLoad ? WS_VISIBLE : 0);
+        switch (design.kind) {
+        case layout::Kind::Image: style |= SS_BITMAP; break;
+        case layout::Kind::Label: style |= SS_CENTER | SS_NOPREFIX; break;
+        case layout::Kind::Combo:
+            className = WC_COMBOBOXW;
+            style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+            break;
+        case layout::Kind::Button:
+            className = WC_BUTTONW;
+            style |= WS_TABSTOP | BS_PUSHBUTTON;
+            break;
+        }
+        HWND child = CreateWindowExW(0, className, std::wstring(design.text).c_str(), style, 0, 0, 0, 0, hwnd_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.id))), instance_,
+                                     nullptr);
+        control->Attach(child);
+        if (design.kind == layout::Kind::Image)
+            SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+        else
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(design)), FALSE);
+    }
+}
+
+Win32Control* MainWindow::Find(Control id) noexcept {
+    for (Win32Control* c : std::initializer_list<Win32Control*>{&imgLogo_, &lblInfo_, &comEmail_, &lblLog_,
+                                                                 &cmdEnable_, &cmdDisable_, &cmdReload_})
+        if (c->id() == id) return c;
+    return nullptr;
+}
+
+void MainWindow::ApplyLayout() {
+    for (const auto& design : layout::kControls) Place(*Find(design.id));
+}
+
+void MainWindow::Place(const Win32Control& control) {
+    HWND child = control.handle();
+    if (!child) return;
+    const auto& design = layout::Design(control.id());
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    layout::PixelRect r = layout::ToPixels(design.rect, dpi);
+
+    switch (design.kind) {
+    case layout::Kind::Image: {
+        BITMAP bm{};
+        if (logo_ && GetObjectW(logo_.get(), sizeof bm, &bm)) r = layout::Centred(design.rect, bm.bmWidth, bm.bmHeight, dpi);
+        break;
+    }
+    case layout::Kind::Label: {
+        // Auto-size: the text's extent, one line per "\r\n", centred where designed.
+        const std::wstring text = WindowText(child);
+        RECT extent{0, 0, 0, 0};
+        HDC dc = GetDC(child);
+        HGDIOBJ old = SelectObject(dc, FontFor(design));
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+        SelectObject(dc, old);
+        ReleaseDC(child, dc);
+        r = layout::AutoSized(design.rect, extent.right - extent.left + 2, extent.bottom - extent.top, dpi);
+        break;
+    }
+    case layout::Kind::Combo: {
+        // The height given is the closed box's; the window also holds the drop-down list.
+        const auto field = static_cast<LPARAM>(std::max<std::int32_t>(r.height - 6, 1));
+        SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+        const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
+        r.height += kComboDropItems * static_cast<std::int32_t>(item > 0 ? item : field) + 2;
+        break;
+    }
+    case layout::Kind::Button: break;
+    }
+    SetWindowPos(child, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(child, nullptr, TRUE);
+}
+
+void MainWindow::ApplySize(const RECT* suggested) {
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    const RECT client{0, 0, layout::TwipsToPixels(layout::kClientWidth, dpi), 0};
+    const RECT frame = AdjustForFrame(client, dpi_);
+    const int width = frame.right - frame.left;
+    const int height = layout::TwipsToPixels(heightTwips_, dpi);
+    if (suggested)
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    else
+        SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::CentreOnScreen() {
+    RECT window{};
+    GetWindowRect(hwnd_, &window);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& screen = monitor.rcMonitor;
+    const int x = screen.left + ((screen.right - screen.left) - (window.right - window.left)) / 2;
+    const int y = screen.top + ((screen.bottom - screen.top) - (window.bottom - window.top)) / 2;
+    SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::FocusAwayFrom(HWND control) {
+    if (!hwnd_ || GetFocus() != control) return;
+    HWND next = GetNextDlgTabItem(hwnd_, control, FALSE);
+    SetFocus(next && next != control ? next : hwnd_);
+}
+
+}  // namespace gt3::app

@@ -1,0 +1,138 @@
+#pragma once
+// The main window on Win32: one window class, child controls as members, and the
+// form's handlers behind the window procedure.
+
+#include <windows.h>
+
+#include <array>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "Broadcast_win32.h"
+#include "FormControls.h"
+#include "FormMain.h"
+#include "Layout.h"
+#include "Win32Handles.h"
+#include "registry/RegistryStore.h"
+
+namespace gt3::app {
+
+class MainWindow;
+
+// A child control as the handlers see it.
+class Win32Control {
+public:
+    Win32Control(MainWindow& window, layout::Control id) noexcept : window_(window), id_(id) {}
+    HWND handle() const noexcept { return hwnd_; }
+    layout::Control id() const noexcept { return id_; }
+    void Attach(HWND hwnd) noexcept { hwnd_ = hwnd; }
+
+protected:
+    void Show(bool visible);
+    void Enable(bool enabled);
+
+    MainWindow& window_;
+    layout::Control id_;
+    HWND hwnd_ = nullptr;
+};
+
+class Win32Label final : public Win32Control, public LabelControl {
+public:
+    using Win32Control::Win32Control;
+    void SetCaption(std::wstring_view caption) override;
+    void SetVisible(bool visible) override { Show(visible); }
+};
+
+class Win32Button final : public Win32Control, public ButtonControl {
+public:
+    using Win32Control::Win32Control;
+    void SetVisible(bool visible) override { Show(visible); }
+    void SetEnabled(bool enabled) override { Enable(enabled); }
+};
+
+class Win32Combo final : public Win32Control, public ComboControl {
+public:
+    using Win32Control::Win32Control;
+    void AddItem(std::wstring_view item) override;
+    void Reserve(std::size_t items) override;
+    std::wstring Text() const override;
+};
+
+class MainWindow final : public FormWindow {
+public:
+    static constexpr wchar_t kClassName[] = L"GT3ErrLog.frmMain";
+    // The child window id of each control (GetDlgItem).
+    static constexpr int ControlId(layout::Control id) noexcept { return 100 + static_cast<int>(id); }
+
+    MainWindow(HINSTANCE instance, RegistryStore& store);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window (running Form_Load) and shows it centred on the screen.
+    // False when the window could not be made or loading ended the program.
+    bool Create(int showCommand);
+    // Runs the message loop until the window is gone; the program's exit code.
+    int Run();
+
+    HWND handle() const noexcept { return hwnd_; }
+    int exitCode() const noexcept { return exitCode_; }
+
+    // FormWindow
+    void SetHeight(std::int32_t twips) override;
+    IconHandle Icon() const override { return reinterpret_cast<IconHandle>(icon_.get()); }
+
+    // Re-places a control after its text or the DPI changed.
+    void Place(const Win32Control& control);
+    // Moves the focus on when the focused control is about to be hidden or disabled.
+    void FocusAwayFrom(HWND control);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    LRESULT OnCreate();
+    void OnCommand(WORD id, WORD code, HWND control);
+    LRESULT OnControlColour(HDC dc, HWND control);
+    void OnActivate(WORD state);
+    void OnNextControl(WPARAM target, bool isHandle);
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void OnDestroy();
+    void Fail(std::exception_ptr error) noexcept;
+
+    void CreateControls();
+    void MakeFonts();
+    void ApplyLayout();
+    void ApplySize(const RECT* suggested);
+    void CentreOnScreen();
+    Win32Control* Find(layout::Control id) noexcept;
+    HFONT FontFor(const layout::ControlDesign& design) const noexcept;
+
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+    std::int32_t heightTwips_ = layout::kCollapsedHeight;
+    HWND savedFocus_ = nullptr;
+    bool failed_ = false;
+    int exitCode_ = 0;
+
+    IconHandleOwner icon_;
+    BitmapHandle logo_;
+    BrushHandle background_;
+    FontHandle windowFont_, smallFont_, stateFont_;
+
+    Win32Control imgLogo_{*this, layout::Control::imgLogo};
+    Win32Label lblInfo_{*this, layout::Control::lblInfo};
+    Win32Combo comEmail_{*this, layout::Control::comEmail};
+    Win32Label lblLog_{*this, layout::Control::lblLog};
+    Win32Button cmdEnable_{*this, layout::Control::cmdEnable};
+    Win32Button cmdDisable_{*this, layout::Control::cmdDisable};
+    Win32Button cmdReload_{*this, layout::Control::cmdReload};
+
+    Win32MessageDialog box_;
+    Win32Broadcaster broadcaster_;
+    FormMain form_;
+};
+
+}  // namespace gt3::app

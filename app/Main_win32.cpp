@@ -1,0 +1,12 @@
+// GT3ErrLog.exe: the main window is the whole program. It has no command line.
+
+#include <windows.h>
+
+#include "MainWindow_win32.h"
+#include "registry/Win32RegistryStore.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    gt3::app::MainWindow window(instance, gt3::PlatformRegistryStore());
+    if (!window.Create(showCommand)) return window.exitCode() ? window.exitCode() : 1;
+    return window.Run();
+}

@@ -1,0 +1,576 @@
+// The real window under Wine: the form runs on its own user-interface thread of
+// this process, against the platform registry, and is driven by window messages
+// as a user's clicks and keys would drive it. One more test starts GT3ErrLog.exe.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Layout.h"
+#include "app/MainWindow_win32.h"
+#include "registry/Win32RegistryStore.h"
+
+namespace gt3::app {
+namespace {
+
+using layout::Control;
+using namespace std::chrono_literals;
+
+constexpr char kProduct[] = "SOFTWARE\\Quorvane\\Glimtrove";
+constexpr auto kTimeout = 10s;
+
+// Waits for `done`, pumping this thread's messages meanwhile (the broadcast
+// receiver lives here). False on timeout.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+std::wstring Text(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    GetWindowTextW(hwnd, buffer, 512);
+    return buffer;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t buffer[64] = {};
+    GetClassNameW(hwnd, buffer, 64);
+    return buffer;
+}
+
+// --- Registry seeding -----------------------------------------------------------
+
+void RemoveProduct() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProduct); }
+
+void PutAccount(const std::string& name, DWORD type = REG_NONE, const std::string& data = {}) {
+    HKEY key = nullptr;
+    const std::string path = std::string(kProduct) + "\\" + name;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (type != REG_NONE)
+        RegSetValueExA(key, "Log", 0, type, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+}
+
+void PutLog(const std::string& name, const char* text) { PutAccount(name, REG_SZ, std::string(text) + '\0'); }
+
+struct StoredValue {
+    DWORD type = 0;
+    std::string data;
+    bool found = false;
+};
+
+StoredValue ReadLog(const std::string& name) {
+    StoredValue value;
+    char data[64] = {};
+    DWORD size = sizeof data;
+    const std::string path = std::string(kProduct) + "\\" + name;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), "Log", RRF_RT_ANY | RRF_NOEXPAND, &value.type, data, &size) ==
+        ERROR_SUCCESS) {
+        value.found = true;
+        value.data.assign(data, size);
+    }
+    return value;
+}
+
+// --- The form on its user-interface thread -----------------------------------------
+
+class RunningForm {
+public:
+    RunningForm() {
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, &RunningForm::Main, this, 0, &threadId_);
+        if (WaitForSingleObject(ready_, 20000) != WAIT_OBJECT_0) ADD_FAILURE() << "the form did not start";
+    }
+    ~RunningForm() {
+        // Close any box still open, then the window; the thread ends with its loop.
+        for (int i = 0; i < 5; ++i)
+            if (HWND box = FindBox()) PostMessageW(box, WM_COMMAND, IDOK, 0);
+        if (hwnd_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(thread_, 20000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the form's thread did not end";
+            TerminateThread(thread_, 1);
+        }
+        CloseHandle(thread_);
+        CloseHandle(ready_);
+    }
+
+    HWND window() const { return hwnd_; }
+    HWND control(Control id) const { return GetDlgItem(hwnd_, MainWindow::ControlId(id)); }
+    int exitCode() const { return exitCode_; }
+    DWORD threadId() const { return threadId_; }
+
+    std::vector<std::wstring> Items() const {
+        std::vector<std::wstring> items;
+        HWND combo = control(Control::comEmail);
+        const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t buffer[256] = {};
+            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
+            items.emplace_back(buffer);
+        }
+        return items;
+    }
+
+    // Picks an entry the way the list reports a user's choice.
+    void Pick(const std::wstring& account) {
+        HWND combo = control(Control::comEmail);
+        const auto index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(account.c_str()));
+        ASSERT_NE(index, CB_ERR) << "not listed";
+        SendMessageW(combo, CB_SETCURSEL, index, 0);
+        DWORD_PTR result = 0;
+        ASSERT_NE(SendMessageTimeoutW(hwnd_, WM_COMMAND,
+                                      MAKEWPARAM(MainWindow::ControlId(Control::comEmail), CBN_SELCHANGE),
+                                      reinterpret_cast<LPARAM>(combo), SMTO_ABORTIFHUNG, 10000, &result),
+                  0);
+    }
+
+    // Presses a button without waiting for its handler: the handler opens a modal box.
+    void Press(Control button) { PostMessageW(control(button), BM_CLICK, 0, 0); }
+
+    int HeightPixels() const {
+        RECT r{};
+        GetWindowRect(hwnd_, &r);
+        return r.bottom - r.top;
+    }
+
+    // The open message box: a dialog-class window owned by the main window.
+    HWND FindBox() const {
+        struct Search {
+            HWND owner;
+            HWND found;
+        } search{hwnd_, nullptr};
+        EnumThreadWindows(
+            threadId_,
+            [](HWND hwnd, LPARAM param) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(param);
+                if (ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd)) {
+                    s->found = hwnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    HWND WaitForBox() const {
+        HWND box = nullptr;
+        PumpUntil([&] { return (box = FindBox()) != nullptr; });
+        return box;
+    }
+
+    void CloseBox(HWND box) const {
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(box); })) << "the box did not close";
+    }
+
+private:
+    static DWORD WINAPI Main(void* param) {
+        auto* self = static_cast<RunningForm*>(param);
+        {
+            MainWindow window(GetModuleHandleW(nullptr), PlatformRegistryStore());
+            const bool created = window.Create(SW_SHOWNORMAL);
+            self->hwnd_ = window.handle();
+            SetEvent(self->ready_);
+            self->exitCode_ = created ? window.Run() : -1;
+        }
+        return 0;
+    }
+
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    std::atomic<HWND> hwnd_{nullptr};
+    std::atomic<int> exitCode_{-1};
+};
+
+// Counts the broadcast as any top-level window of another program would see it.
+class BroadcastReceiver {
+public:
+    BroadcastReceiver() {
+        id_ = RegisterWindowMessageA("MessengerPlus_PluginChange");
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &BroadcastReceiver::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"GT3ErrLogTest.Receiver";
+        RegisterClassW(&wc);
+        // Top level and hidden: broadcasts reach it, message-only windows they would not.
+        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, this);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~BroadcastReceiver() { DestroyWindow(hwnd_); }
+
+    struct Received {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    UINT id() const { return id_; }
+    const std::vector<Received>& received() const { return received_; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<BroadcastReceiver*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && message == self->id_) {
+            self->received_.push_back({message, wParam, lParam});
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+
+    UINT id_ = 0;
+    HWND hwnd_ = nullptr;
+    std::vector<Received> received_;
+};
+
+UINT Dpi(HWND hwnd) {
+    HDC dc = GetDC(hwnd);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(hwnd, dc);
+    return static_cast<UINT>(dpi);
+}
+
+int Twips(int twips, HWND hwnd) { return layout::TwipsToPixels(twips, static_cast<std::int32_t>(Dpi(hwnd))); }
+
+bool Visible(HWND hwnd) { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+// The tests share the machine's registry key and the broadcast: one at a time,
+// also across the processes ctest runs side by side.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        lock_ = CreateMutexW(nullptr, FALSE, L"GT3ErrLog.AppWindowTests");
+        ASSERT_EQ(WaitForSingleObject(lock_, 280000) & ~WAIT_ABANDONED, WAIT_OBJECT_0);
+        RemoveProduct();
+    }
+    void TearDown() override {
+        form.reset();
+        RemoveProduct();
+        ReleaseMutex(lock_);
+        CloseHandle(lock_);
+    }
+    void Start() { form = std::make_unique<RunningForm>(); }
+
+    // Checks the box's text, caption, placement and icon, then closes it.
+    void ExpectBox(const std::wstring& prompt) {
+        HWND box = form->WaitForBox();
+        ASSERT_NE(box, nullptr) << "no message box";
+        EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), prompt);
+        EXPECT_EQ(Text(box), L"Glimtrove 3");
+
+        RECT b{}, w{};
+        GetWindowRect(box, &b);
+        GetWindowRect(form->window(), &w);
+        EXPECT_NEAR((b.left + b.right) / 2.0, (w.left + w.right) / 2.0, 1.0) << "centred across the window";
+        EXPECT_NEAR((b.top + b.bottom) / 2.0, (w.top + w.bottom) / 2.0, 1.0) << "centred over the window";
+
+        const auto windowIcon = reinterpret_cast<HICON>(SendMessageW(form->window(), WM_GETICON, ICON_BIG, 0));
+        ASSERT_NE(windowIcon, nullptr);
+        HWND iconControl = FindWindowExW(box, nullptr, L"Static", nullptr);
+        ASSERT_NE(iconControl, nullptr);
+        EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0)), windowIcon);
+        form->CloseBox(box);
+    }
+
+    std::unique_ptr<RunningForm> form;
+
+private:
+    HANDLE lock_ = nullptr;
+};
+
+// --- Tests --------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
+    PutLog("zed@example.com", "1");
+    PutAccount("Nobody");
+    PutAccount("nobody.else@example.com");
+    PutLog("amy@example.com", "0");
+    Start();
+    HWND window = form->window();
+    ASSERT_NE(window, nullptr);
+
+    EXPECT_EQ(Text(window), L"Glimtrove 3  -  Error Log Enabler");
+    EXPECT_EQ(form->Items(), (std::vector<std::wstring>{L"amy@example.com", L"nobody.else@example.com",
+                                                        L"zed@example.com"}));
+    EXPECT_EQ(SendMessageW(form->control(Control::comEmail), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
+    EXPECT_EQ(form->HeightPixels(), Twips(2850, window));
+
+    RECT client{}, screen{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, Twips(6120, window));
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    screen = monitor.rcMonitor;
+    EXPECT_NEAR((outer.left + outer.right) / 2.0, (screen.left + screen.right) / 2.0, 1.0);
+    EXPECT_NEAR((outer.top + outer.bottom) / 2.0, (screen.top + screen.bottom) / 2.0, 1.0);
+
+    const LONG style = GetWindowLongW(window, GWL_STYLE), exStyle = GetWindowLongW(window, GWL_EXSTYLE);
+    EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW);
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(style & WS_SYSMENU);
+
+    EXPECT_TRUE(Visible(form->control(Control::imgLogo)));
+    EXPECT_TRUE(Visible(form->control(Control::lblInfo)));
+    EXPECT_EQ(Text(form->control(Control::lblInfo)), L"Select your Email Address from below");
+    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Disabled");
+    for (Control hidden : {Control::lblLog, Control::cmdEnable, Control::cmdDisable, Control::cmdReload}) {
+        EXPECT_FALSE(Visible(form->control(hidden))) << static_cast<int>(hidden);
+        EXPECT_TRUE(IsWindowEnabled(form->control(hidden)));
+    }
+    EXPECT_EQ(Text(form->control(Control::cmdEnable)), L"&Enable Logging");
+    EXPECT_EQ(Text(form->control(Control::cmdDisable)), L"&Disable Logging");
+    EXPECT_EQ(Text(form->control(Control::cmdReload)), L"Reload Plugins");
+
+    // The logo at its natural size, the icon at its own.
+    RECT logo{};
+    GetWindowRect(form->control(Control::imgLogo), &logo);
+    EXPECT_EQ(logo.right - logo.left, 220);
+    EXPECT_EQ(logo.bottom - logo.top, 82);
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0)), icon);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, 35);
+    EXPECT_EQ(colour.bmHeight, 38);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+}
+
+TEST_F(MainWindowTest, EmptyProductKeyGivesAnEmptyListAndNoMessage) {
+    Start();
+    EXPECT_TRUE(form->Items().empty());
+    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->window()));
+    PumpUntil([] { return false; }, 300ms);
+    EXPECT_EQ(form->FindBox(), nullptr);
+}
+
+struct Shown {
+    std::wstring label;
+    bool enableVisible, enableEnabled, disableVisible, disableEnabled, reloadVisible;
+};
+
+TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
+    PutLog("on@example.com", "1");
+    PutLog("off@example.com", "0");
+    PutLog("ten@example.com", "10");
+    PutLog("blank@example.com", " 1");
+    PutAccount("unset@example.com");
+    PutAccount("dword1@example.com", REG_DWORD, std::string("\1\0\0\0", 4));
+    PutAccount("dword0@example.com", REG_DWORD, std::string("\0\0\0\0", 4));
+    Start();
+    HWND window = form->window();
+
+    const std::wstring error = L"Error Reading Settings\r\n\r\nTry Reinstalling Glimtrove 3";
+    const struct {
+        const wchar_t* account;
+        Shown shown;
+    } picks[] = {
+        {L"unset@example.com", {error, false, true, false, true, false}},
+        {L"off@example.com", {L"Logging Disabled", true, true, true, false, true}},
+        {L"blank@example.com", {error, false, true, false, false, false}},  // enabled states as before
+        {L"on@example.com", {L"Logging Enabled", true, false, true, true, true}},
+        {L"dword0@example.com", {L"Logging Disabled", true, true, true, false, true}},
+        {L"ten@example.com", {L"Logging Enabled", true, false, true, true, true}},
+        {L"dword1@example.com", {L"Logging Enabled", true, false, true, true, true}},
+    };
+    for (const auto& pick : picks) {
+        SCOPED_TRACE(pick.account);
+        form->Pick(pick.account);
+        HWND label = form->control(Control::lblLog);
+        EXPECT_EQ(Text(label), pick.shown.label);
+        EXPECT_TRUE(Visible(label));
+        EXPECT_EQ(Visible(form->control(Control::cmdEnable)), pick.shown.enableVisible);
+        EXPECT_EQ(IsWindowEnabled(form->control(Control::cmdEnable)) != FALSE, pick.shown.enableEnabled);
+        EXPECT_EQ(Visible(form->control(Control::cmdDisable)), pick.shown.disableVisible);
+        EXPECT_EQ(IsWindowEnabled(form->control(Control::cmdDisable)) != FALSE, pick.shown.disableEnabled);
+        EXPECT_EQ(Visible(form->control(Control::cmdReload)), pick.shown.reloadVisible);
+        EXPECT_EQ(form->HeightPixels(), Twips(4500, window));
+
+        // The label fits its text and stays centred on the window.
+        RECT labelRect{}, client{};
+        GetWindowRect(label, &labelRect);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&labelRect), 2);
+        GetClientRect(window, &client);
+        const auto& designed = layout::Design(Control::lblLog).rect;
+        EXPECT_NEAR((labelRect.left + labelRect.right) / 2.0,
+                    Twips(designed.left, window) + Twips(designed.width, window) / 2.0, 2.0);
+        EXPECT_EQ(labelRect.top, Twips(designed.top, window));
+        const int lines = pick.shown.label == error ? 3 : 1;
+        EXPECT_GT(labelRect.bottom - labelRect.top, lines * 10);
+        EXPECT_LT(labelRect.bottom - labelRect.top, lines * 24);
+        EXPECT_LE(labelRect.right, client.right);
+    }
+    EXPECT_EQ(form->FindBox(), nullptr) << "a pick shows no message";
+}
+
+TEST_F(MainWindowTest, SwitchButtonsWriteTheValueShowTheStateAndConfirm) {
+    PutLog("me@example.com", "0");
+    Start();
+    form->Pick(L"me@example.com");
+
+    form->Press(Control::cmdEnable);
+    ExpectBox(L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
+    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Enabled");
+    EXPECT_FALSE(IsWindowEnabled(form->control(Control::cmdEnable)));
+    EXPECT_TRUE(IsWindowEnabled(form->control(Control::cmdDisable)));
+    StoredValue stored = ReadLog("me@example.com");
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(stored.data, std::string("1\0", 2));
+
+    form->Press(Control::cmdDisable);
+    ExpectBox(L"Logging Disabled\r\n\r\nReload Plugins or Restart Messenger");
+    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Disabled");
+    EXPECT_TRUE(IsWindowEnabled(form->control(Control::cmdEnable)));
+    EXPECT_FALSE(IsWindowEnabled(form->control(Control::cmdDisable)));
+    stored = ReadLog("me@example.com");
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(stored.data, std::string("0\0", 2));
+}
+
+TEST_F(MainWindowTest, AWriteToARemovedAccountIsReportedAndChangesNothing) {
+    PutLog("gone@example.com", "0");
+    Start();
+    form->Pick(L"gone@example.com");
+    RemoveProduct();
+
+    form->Press(Control::cmdEnable);
+    ExpectBox(L"Error Saving Settings\r\n\r\nTry Running as Administrator");
+    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Disabled");
+    EXPECT_TRUE(IsWindowEnabled(form->control(Control::cmdEnable)));
+    EXPECT_FALSE(IsWindowEnabled(form->control(Control::cmdDisable)));
+    EXPECT_FALSE(ReadLog("gone@example.com").found) << "no key was created";
+}
+
+TEST_F(MainWindowTest, ReloadBroadcastsTheRegisteredMessageOnEveryPress) {
+    PutLog("me@example.com", "1");
+    BroadcastReceiver receiver;
+    Start();
+    form->Pick(L"me@example.com");
+
+    for (int press = 1; press <= 2; ++press) {
+        form->Press(Control::cmdReload);
+        ExpectBox(L"Plugins Successfully Reloaded");
+        EXPECT_TRUE(PumpUntil([&] { return receiver.received().size() >= static_cast<std::size_t>(press); }));
+    }
+    PumpUntil([] { return false; }, 300ms);  // nothing more arrives
+    ASSERT_EQ(receiver.received().size(), 2u);
+    for (const auto& r : receiver.received()) {
+        EXPECT_EQ(r.message, receiver.id());
+        EXPECT_EQ(r.wParam, 0u);
+        EXPECT_EQ(r.lParam, 0);
+    }
+    EXPECT_NE(receiver.id(), 0u);
+}
+
+TEST_F(MainWindowTest, AccessKeysAndTabWorkFromTheKeyboard) {
+    PutLog("me@example.com", "0");
+    Start();
+    form->Pick(L"me@example.com");
+
+    // Alt+E: the mnemonic of "&Enable Logging".
+    PostMessageW(form->window(), WM_SYSCHAR, L'e', 1 << 29);
+    ExpectBox(L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
+    EXPECT_EQ(ReadLog("me@example.com").data, std::string("1\0", 2));
+
+    PostMessageW(form->window(), WM_SYSCHAR, L'd', 1 << 29);
+    ExpectBox(L"Logging Disabled\r\n\r\nReload Plugins or Restart Messenger");
+    EXPECT_EQ(ReadLog("me@example.com").data, std::string("0\0", 2));
+
+    // Tab walks the controls that can take the focus, in tab order: the combo, the
+    // one enabled switch button, reload, and round again.
+    auto focus = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(form->threadId(), &info);
+        return info.hwndFocus;
+    };
+    // Each press moved the focus off the button it disabled: it is now on reload.
+    ASSERT_TRUE(PumpUntil([&] { return focus() == form->control(Control::cmdReload); }));
+    std::vector<HWND> visited;
+    for (int i = 0; i < 4; ++i) {
+        HWND from = focus();
+        PostMessageW(from, WM_KEYDOWN, VK_TAB, 0);
+        PumpUntil([&] { return focus() != from; }, 2s);
+        visited.push_back(focus());
+    }
+    const std::vector<HWND> expected{form->control(Control::comEmail), form->control(Control::cmdEnable),
+                                     form->control(Control::cmdReload), form->control(Control::comEmail)};
+    EXPECT_EQ(visited, expected);
+}
+
+// The program itself: its version record; it starts, shows its window and ends
+// with code 0 when the window is closed. (Its icon is checked in-process above:
+// Wine answers WM_GETICON from another process with a failed send.)
+TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring exe(self);
+    exe = exe.substr(0, exe.find_last_of(L"\\/")) + L"\\..\\GT3ErrLog.exe";
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version record";
+    std::vector<char> version(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, version.data()));
+    for (const auto& [name, expected] : {std::pair{L"ProductName", L"GT3ErrLog"}, std::pair{L"InternalName", L"GT3ErrLog"},
+                                         std::pair{L"FileVersion", L"1.00"}, std::pair{L"ProductVersion", L"1.00"}}) {
+        void* value = nullptr;
+        UINT length = 0;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        ASSERT_TRUE(VerQueryValueW(version.data(), query.c_str(), &value, &length)) << name;
+        EXPECT_STREQ(static_cast<const wchar_t*>(value), expected);
+    }
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_EQ(WaitForInputIdle(pi.hProcess, 20000), 0u);
+
+    HWND window = nullptr;
+    PumpUntil([&] {
+        window = FindWindowW(MainWindow::kClassName, L"Glimtrove 3  -  Error Log Enabler");
+        return window && IsWindowVisible(window);
+    });
+    ASSERT_NE(window, nullptr);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    EXPECT_EQ(pid, pi.dwProcessId);
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    const DWORD ended = WaitForSingleObject(pi.hProcess, 20000);
+    EXPECT_EQ(ended, WAIT_OBJECT_0);
+    if (ended != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(pi.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+}  // namespace
+}  // namespace gt3::app
