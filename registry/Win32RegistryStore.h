@@ -1,0 +1,36 @@
+#pragma once
+// The platform registry: advapi32's narrow-character calls. Handles cross the
+// store interface as 32-bit values; an HKEY is rebuilt by sign extension, which
+// keeps predefined roots (0x80000002 -> 0xFFFFFFFF80000002) what the platform
+// expects on 64-bit builds. Windows build only.
+
+#include "RegistryStore.h"
+
+namespace gt3 {
+
+class Win32RegistryStore final : public RegistryStore {
+public:
+    RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t access,
+                      RegHandle* result) override;
+    RegStatus CreateKey(RegHandle key, const char* subKey, std::uint32_t reserved, const char* className,
+                        std::uint32_t options, std::uint32_t access, const SecurityAttributes* security,
+                        RegHandle* result, std::uint32_t* disposition) override;
+    RegStatus CloseKey(RegHandle key) override;
+    RegStatus DeleteKey(RegHandle key, const char* subKey) override;
+    RegStatus DeleteValue(RegHandle key, const char* valueName) override;
+    RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars, char* className,
+                      std::uint32_t* classChars, FileTime* lastWriteTime) override;
+    RegStatus EnumValue(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars,
+                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override;
+    RegStatus QueryValue(RegHandle key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
+                         std::uint32_t* dataSize) override;
+    RegStatus SetValue(RegHandle key, const char* valueName, std::uint32_t reserved, std::uint32_t type,
+                       const std::uint8_t* data, std::uint32_t dataSize) override;
+    RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) override;
+    std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override;
+};
+
+// The one platform store of the process.
+RegistryStore& PlatformRegistryStore();
+
+}  // namespace gt3
