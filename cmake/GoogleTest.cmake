@@ -22,16 +22,23 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# gt3_add_tests(target sources... LIBS libs...): one test executable whose cases
-# ctest lists one by one. Windows test cases run under Wine, discovered when ctest
-# starts so that building never needs Wine.
+# gt3_add_tests(target [DESKTOP] SOURCES ... LIBS ...): one test executable whose
+# cases ctest lists one by one. Windows test cases run under Wine, discovered when
+# ctest starts so that building never needs Wine. Under Wine the cases of one
+# executable share a registry and take turns; those that open windows (DESKTOP)
+# take turns with every other windowed case too, since activation and focus are
+# one per desktop.
 function(gt3_add_tests target)
-  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "DESKTOP" "" "LIBS;SOURCES" ${ARGN})
+  set(lock ${target})
+  if(ARG_DESKTOP)
+    set(lock desktop)
+  endif()
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
   if(CMAKE_CROSSCOMPILING)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+                         PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK ${lock} TIMEOUT 300)
   else()
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
   endif()

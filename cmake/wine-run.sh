@@ -58,14 +58,32 @@ exec 9>"$state_dir/lock"
 flock 9
 start_display
 if [[ ! -f "$WINEPREFIX/.gt3-ready" ]]; then
-    "$WINE" wineboot -i >"$state_dir/wineboot.log" 2>&1 || true
+    "$WINE" wineboot -i </dev/null >"$state_dir/wineboot.log" 2>&1 || true
+    # Our Xvfb has no window manager: Wine would wait two seconds for one each
+    # time a managed window (every message box) is hidden. Leave windows unmanaged.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$state_dir/wineboot.log" 2>&1 || true
     "$WINESERVER" -w
     touch "$WINEPREFIX/.gt3-ready"
 fi
 # Keep one wineserver alive between the many short test processes (starting one
 # costs seconds); it goes away by itself a minute after the last program ends.
-"$WINESERVER" -p60 2>/dev/null || true
+# It must not hold the test's output pipe open, or ctest waits for it forever.
+"$WINESERVER" -p60 </dev/null >/dev/null 2>&1 || true
 flock -u 9
 exec 9>&-
 
-exec "$WINE" "$@"
+# Wine starts its own helpers (services, the desktop process) from whichever
+# program needs them first, and they inherit that program's standard handles.
+# Were those ctest's pipe, ctest would wait for the helpers to end, a minute
+# after the last test. So the program writes to a file that is streamed out
+# until the program itself ends.
+out=$(mktemp "$state_dir/out.XXXXXX")
+"$WINE" "$@" >"$out" 2>&1 &
+program=$!
+# Stopped from outside (a ctest time-out): take the program down too.
+trap 'kill "$program" 2>/dev/null; rm -f "$out"; exit 143' TERM INT
+tail -c +1 -f --pid="$program" "$out" || true
+status=0
+wait "$program" || status=$?
+rm -f "$out"
+exit "$status"
