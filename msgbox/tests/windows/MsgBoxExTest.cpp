@@ -1,17 +1,15 @@
-// MsgBoxEx against the real message box. The box is modal on the test thread, so
-// a thread timer (dispatched by the box's own message loop) looks at it and
-// presses OK; a watchdog thread closes whatever is left so no test can hang.
+// MsgBoxEx against the real message box. The box is modal on the test thread, so a
+// thread timer (dispatched by the box's own message loop) looks at it and
+// presses OK; a second, slower one closes whatever is left.
 #include "msgbox/MsgBoxEx.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -23,13 +21,11 @@ void PrintTo(const ScreenPoint& p, std::ostream* os);  // beside the placement c
 
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr wchar_t kOwnerClass[] = L"GT3MsgBoxTestOwner";
 constexpr wchar_t kPrompt[] = L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger";
 constexpr int kBoxTextId = 0xFFFF;  // the message box's prompt control
 constexpr UINT kInspectEveryMs = 30;
-constexpr auto kWatchdogAfter = 10s;
+constexpr UINT kWatchdogAfterMs = 10000;
 constexpr ScreenRect kOwnerRect{100, 80, 580, 440};  // off the screen's centre, where the system puts boxes
 
 std::wstring ClassOf(HWND window) {
@@ -93,39 +89,13 @@ void CALLBACK InspectAndCloseBox(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
-// Closes every dialog of the watched thread once the time is up.
-class Watchdog {
-public:
-    explicit Watchdog(DWORD threadId) : thread_([this, threadId] { Run(threadId); }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
-    bool fired() {
-        std::lock_guard lock(mutex_);
-        return fired_;
-    }
+// Closes whatever box is still open once the time is up, so no test can hang.
+bool g_watchdogFired = false;
 
-private:
-    void Run(DWORD threadId) {
-        std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, kWatchdogAfter, [this] { return stop_; })) return;
-        fired_ = true;
-        do {
-            for (HWND box : DialogsOfThread(threadId)) PostMessageW(box, WM_CLOSE, 0, 0);
-        } while (!wake_.wait_for(lock, 200ms, [this] { return stop_; }));
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-    bool fired_ = false;
-    std::thread thread_;  // last: starts once the members above exist
-};
+void CALLBACK CloseLeftoverBoxes(HWND, UINT, UINT_PTR, DWORD) {
+    g_watchdogFired = true;
+    for (HWND box : DialogsOfThread(GetCurrentThreadId())) PostMessageW(box, WM_CLOSE, 0, 0);
+}
 
 struct ShowOutcome {
     std::int32_t result;
@@ -135,28 +105,24 @@ struct ShowOutcome {
 ShowOutcome ShowAndClose(const std::wstring& title, std::int32_t buttons, std::int32_t xPos, std::int32_t yPos,
                          HICON icon, HWND owner) {
     g_seen.reset();
-    const UINT_PTR timer = SetTimer(nullptr, 0, kInspectEveryMs, InspectAndCloseBox);
-    Watchdog watchdog(GetCurrentThreadId());
+    g_watchdogFired = false;
+    const UINT_PTR inspector = SetTimer(nullptr, 0, kInspectEveryMs, InspectAndCloseBox);
+    const UINT_PTR watchdog = SetTimer(nullptr, 0, kWatchdogAfterMs, CloseLeftoverBoxes);
     const std::int32_t result = MsgBoxEx(kPrompt, buttons, title, xPos, yPos, icon, owner);
-    KillTimer(nullptr, timer);
-    EXPECT_FALSE(watchdog.fired()) << "the box had to be closed by the watchdog";
+    KillTimer(nullptr, inspector);
+    KillTimer(nullptr, watchdog);
+    EXPECT_FALSE(g_watchdogFired) << "the box had to be closed by the watchdog";
     return {result, std::move(g_seen)};
 }
 
-class TestHook {
-public:
-    explicit TestHook(HOOKPROC proc) : hook_(SetWindowsHookExW(WH_CBT, proc, nullptr, GetCurrentThreadId())) {}
-    TestHook(const TestHook&) = delete;
-    TestHook& operator=(const TestHook&) = delete;
-    ~TestHook() { remove(); }
-    void remove() {
-        if (hook_ != nullptr) UnhookWindowsHookEx(std::exchange(hook_, nullptr));
-    }
-    explicit operator bool() const { return hook_ != nullptr; }
-
-private:
-    HHOOK hook_;
+struct HookRemover {
+    void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
 };
+using TestHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover>;
+
+TestHook InstallTestHook(HOOKPROC proc) {
+    return TestHook(SetWindowsHookExW(WH_CBT, proc, nullptr, GetCurrentThreadId()));
+}
 
 // Opens a dialog-class window owned by `owner` at `at` and activates it, the
 // moment a hook left armed would move it; returns where it ended up.
@@ -260,7 +226,7 @@ TEST_P(MsgBoxExShows, BoxAsRequested) {
     EXPECT_EQ(seen->caption, c.caption);
     EXPECT_EQ(seen->text, kPrompt);
     EXPECT_EQ(seen->parent, owner_);
-    ExpectPlaced(*seen, RectOf(owner_), c.xPos, c.yPos);
+    ExpectPlaced(*seen, seen->parentRect, c.xPos, c.yPos);
     EXPECT_EQ(seen->hasCancel, c.hasCancel);
     switch (c.icon) {
         case ShownIcon::Custom: EXPECT_EQ(seen->icon, icon_); break;
@@ -277,7 +243,7 @@ TEST_F(MsgBoxExTest, ActiveWindowIsTheDefaultOwner) {
     const auto [result, seen] = ShowAndClose(L"Glimtrove 3", MB_OK, -1, -1, icon_, nullptr);
     ASSERT_TRUE(seen.has_value());
     EXPECT_EQ(seen->parent, owner_);
-    ExpectPlaced(*seen, RectOf(owner_), -1, -1);
+    ExpectPlaced(*seen, seen->parentRect, -1, -1);
 }
 
 TEST_F(MsgBoxExTest, OwnerlessBoxCentresOnWorkArea) {
@@ -319,11 +285,11 @@ TEST_F(MsgBoxExTest, OtherWindowActivatedFirstIsNotMoved) {
     ASSERT_NE(other, nullptr);
     g_activateDuringCreation = other;
     g_otherWasActivated = false;
-    TestHook hook(ActivateOtherWhileBoxIsCreated);
+    TestHook hook = InstallTestHook(ActivateOtherWhileBoxIsCreated);
     ASSERT_TRUE(hook);
 
     const auto [result, seen] = ShowAndClose(L"Glimtrove 3", MB_OK, -1, -1, icon_, owner_);
-    hook.remove();
+    hook.reset();
 
     EXPECT_TRUE(g_otherWasActivated) << "the other window was never activated";
     const ScreenRect otherNow = RectOf(other);
@@ -331,14 +297,14 @@ TEST_F(MsgBoxExTest, OtherWindowActivatedFirstIsNotMoved) {
     EXPECT_EQ(otherNow.top, kOtherRect.top);
     DestroyWindow(other);
     ASSERT_TRUE(seen.has_value());
-    ExpectPlaced(*seen, RectOf(owner_), -1, -1);
+    ExpectPlaced(*seen, seen->parentRect, -1, -1);
     EXPECT_EQ(seen->icon, icon_);
 }
 
 TEST_F(MsgBoxExTest, NoHookRemainsAfterTheBoxCloses) {
     const auto first = ShowAndClose(L"Glimtrove 3", MB_OK, -1, -1, icon_, owner_);
     ASSERT_TRUE(first.seen.has_value());
-    ExpectPlaced(*first.seen, RectOf(owner_), -1, -1);
+    ExpectPlaced(*first.seen, first.seen->parentRect, -1, -1);
 
     EXPECT_EQ(ActivateProbeDialog(owner_, {5, 5}), (ScreenPoint{5, 5}));
 
@@ -357,7 +323,7 @@ LRESULT CALLBACK VetoDialogCreation(int code, WPARAM wParam, LPARAM lParam) {
 
 TEST_F(MsgBoxExTest, HookRemovedWhenBoxCannotBeCreated) {
     {
-        TestHook veto(VetoDialogCreation);
+        const TestHook veto = InstallTestHook(VetoDialogCreation);
         ASSERT_TRUE(veto);
         const auto vetoed = ShowAndClose(L"Glimtrove 3", MB_OK, -1, -1, icon_, owner_);
         EXPECT_FALSE(vetoed.seen.has_value());
@@ -367,7 +333,7 @@ TEST_F(MsgBoxExTest, HookRemovedWhenBoxCannotBeCreated) {
 
     const auto later = ShowAndClose(L"Glimtrove 3", MB_OK, -1, -1, icon_, owner_);
     ASSERT_TRUE(later.seen.has_value());
-    ExpectPlaced(*later.seen, RectOf(owner_), -1, -1);
+    ExpectPlaced(*later.seen, later.seen->parentRect, -1, -1);
     EXPECT_EQ(later.seen->icon, icon_);
 }
 
