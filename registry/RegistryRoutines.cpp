@@ -101,6 +101,11 @@ Collection RegistryRoutines::EnumRegistryKeys(std::int32_t hkey, std::wstring Ke
         text = text.substr(0, text.find('\0'));
         std::wstring wide = FromNarrow(text);
         itemKey.assign(wide);  // reuses its room: no allocation per name for the key
+        // Two keys can come back under one name when the code page lacks a
+        // character of one of them and the platform replaced it. That name
+        // addresses one key only; listing it once keeps the caller from an error
+        // it could do nothing about.
+        if (names.Contains(itemKey)) continue;
         names.Add(Variant(std::move(wide)), itemKey);
     }
     return names;
