@@ -30,6 +30,14 @@ RegStatus RegistryRoutines::Open(RegistryStore& store, RegHandle root, const cha
     return status;
 }
 
+bool RegistryRoutines::OpenToList(RegistryStore& store, RegHandle root, const std::wstring& keyName,
+                                  KeyHandle& owner, RegHandle& handle) {
+    handle = root;
+    if (keyName.empty()) return true;
+    const auto path = ToNarrowExact(keyName);
+    return path && Open(store, root, path->c_str(), access::kRead, owner, handle) == status::kSuccess;
+}
+
 bool RegistryRoutines::KeyExists() {
     const auto path = ToNarrowExact(ContextPath());
     if (!path) return false;
@@ -81,11 +89,8 @@ std::int32_t RegistryRoutines::DeleteValue(const std::wstring& ValueName) {
 Collection RegistryRoutines::EnumRegistryKeys(std::int32_t hkey, std::wstring KeyName) {
     Collection names;
     KeyHandle owner(store_);
-    RegHandle key = hkey;
-    if (!KeyName.empty()) {
-        const auto path = ToNarrowExact(KeyName);
-        if (!path || Open(store_, hkey, path->c_str(), access::kRead, owner, key) != status::kSuccess) return names;
-    }
+    RegHandle key = 0;
+    if (!OpenToList(store_, hkey, KeyName, owner, key)) return names;
     char name[kKeyNameChars];
     std::memset(name, ' ', sizeof name);
     char className[1] = {};

@@ -76,6 +76,10 @@ private:
     // it, unless the store handed back a predefined root, which is never closed.
     static RegStatus Open(RegistryStore& store, RegHandle root, const char* path, std::uint32_t access,
                           KeyHandle& owner, RegHandle& handle);
+    // The key an enumeration lists: the root itself (never closed) when keyName is
+    // empty, else keyName opened for reading below it. False when it cannot be opened.
+    static bool OpenToList(RegistryStore& store, RegHandle root, const std::wstring& keyName, KeyHandle& owner,
+                           RegHandle& handle);
     // The value-read protocol shared by the local and remote reads: the converted
     // value, or nullopt where the caller's default stands.
     static std::optional<Variant> ReadValue(RegistryStore& store, RegHandle key, const char* valueName);

@@ -24,11 +24,8 @@ constexpr std::uint32_t kDataBytes = 4096;
 Collection RegistryRoutines::EnumRegistryValues(std::int32_t hkey, std::wstring KeyName) {
     Collection values;
     KeyHandle owner(store_);
-    RegHandle key = hkey;
-    if (!KeyName.empty()) {
-        const auto path = ToNarrowExact(KeyName);
-        if (!path || Open(store_, hkey, path->c_str(), access::kRead, owner, key) != status::kSuccess) return values;
-    }
+    RegHandle key = 0;
+    if (!OpenToList(store_, hkey, KeyName, owner, key)) return values;
 
     // First calls use buffers on the stack; the heap is used only for retries.
     char shortName[kNameChars];
