@@ -6,20 +6,12 @@
 
 #include "registry/Collection.h"
 #include "registry/Errors.h"
+#include "registry/tests/support/ErrorOf.h"
 
 namespace gt3 {
 namespace {
 
-template <typename F>
-ErrorNumber ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    ADD_FAILURE() << "no RuntimeError raised";
-    return ErrorNumber{};
-}
+using test::ErrorOf;
 
 TEST(Collection, KeepsInsertionOrderWithAndWithoutKeys) {
     Collection c;

@@ -6,23 +6,14 @@
 
 #include "registry/Errors.h"
 #include "registry/Variant.h"
+#include "registry/tests/support/ErrorOf.h"
 
 namespace gt3 {
 namespace {
 
 using Kind = Variant::Kind;
 
-// Runs f and returns the error number it raised; fails the test if it raised none.
-template <typename F>
-ErrorNumber ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    ADD_FAILURE() << "no RuntimeError raised";
-    return ErrorNumber{};
-}
+using test::ErrorOf;
 
 TEST(Variant, KindsAndDirectAccess) {
     EXPECT_EQ(Variant().kind(), Kind::Empty);
