@@ -78,12 +78,23 @@ exec 9>&-
 # after the last test. So the program writes to a file that is streamed out
 # until the program itself ends.
 out=$(mktemp "$state_dir/out.XXXXXX")
-"$WINE" "$@" >"$out" 2>&1 &
-program=$!
+program=
 # Stopped from outside (a ctest time-out): take the program down too.
-trap 'kill "$program" 2>/dev/null; rm -f "$out"; exit 143' TERM INT
-tail -c +1 -f --pid="$program" "$out" || true
-status=0
-wait "$program" || status=$?
+trap '[[ -n $program ]] && kill "$program" 2>/dev/null; rm -f "$out"; exit 143' TERM INT
+run_streamed() {
+    "$WINE" "$@" >"$out" 2>&1 &
+    program=$!
+    tail -c +1 -f --pid="$program" "$out" || true
+    status=0
+    wait "$program" || status=$?
+}
+run_streamed "$@"
+# A program that failed without a word never reached its own code: Wine could
+# not start it (rarely, when processes start together), and WINEDEBUG=-all keeps
+# Wine's reason quiet. Say so and try once more with Wine's errors shown.
+if ((status != 0)) && [[ ! -s $out ]]; then
+    echo "wine-run: $1 exited with $status before printing anything; starting it again with Wine's errors shown" >&2
+    WINEDEBUG=err+all run_streamed "$@"
+fi
 rm -f "$out"
 exit "$status"
