@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the build's private prefix.
 #   wine-run.sh PROGRAM [ARGS...]   run it (the prefix is initialised on first use)
-#   wine-run.sh --shutdown          stop this prefix's wineserver (and our Xvfb)
+#   wine-run.sh --shutdown          stop the wineservers of our prefixes (and our Xvfb)
 # The prefix lives in the build folder, never in the user's home, so runs do not
 # share state with each other or with the machine. WINEPREFIX may be set by the
-# caller to use another private prefix.
+# caller to use another private prefix. GT3_WINE_DPI=N runs in a prefix of its
+# own whose display is set to N dpi (Wine takes the DPI when its session starts).
 set -euo pipefail
 
 WINE=${WINE:-/usr/lib/wine/wine64}
@@ -14,7 +15,12 @@ build_dir=${GT3_BUILD_DIR:-$PWD}
 while [[ ! -f "$build_dir/CMakeCache.txt" && "$build_dir" != / ]]; do build_dir=$(dirname "$build_dir"); done
 [[ -f "$build_dir/CMakeCache.txt" ]] || build_dir=$PWD
 
-export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix}
+dpi=${GT3_WINE_DPI:-}
+if [[ -n $dpi ]]; then
+    export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix-${dpi}dpi}
+else
+    export WINEPREFIX=${WINEPREFIX:-$build_dir/wineprefix}
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINEARCH=win64
@@ -44,7 +50,9 @@ start_display() {
 }
 
 if [[ "${1:-}" == "--shutdown" ]]; then
-    [[ -d "$WINEPREFIX" ]] && "$WINESERVER" -k 2>/dev/null || true
+    for prefix in "$WINEPREFIX" "$build_dir"/wineprefix-*dpi; do
+        [[ -d "$prefix" ]] && WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
+    done
     if [[ -f "$state_dir/xvfb.pid" ]]; then
         kill "$(cat "$state_dir/xvfb.pid")" 2>/dev/null || true
         rm -f "$state_dir/xvfb.pid" "$state_dir/display"
@@ -52,16 +60,25 @@ if [[ "${1:-}" == "--shutdown" ]]; then
     exit 0
 fi
 
-# Initialise the prefix once, under a lock, so that parallel tests do not race
-# and the first test does not see wineboot's set-up noise on its output.
 exec 9>"$state_dir/lock"
 flock 9
 start_display
+flock -u 9
+exec 9>&-
+
+# Initialise the prefix once, under a lock of its own, so that parallel tests do
+# not race and the first test does not see wineboot's set-up noise on its output.
+exec 9>"$state_dir/lock-$(basename "$WINEPREFIX")"
+flock 9
 if [[ ! -f "$WINEPREFIX/.gt3-ready" ]]; then
     "$WINE" wineboot -i </dev/null >"$state_dir/wineboot.log" 2>&1 || true
     # Our Xvfb has no window manager: Wine would wait two seconds for one each
     # time a managed window (every message box) is hidden. Leave windows unmanaged.
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$state_dir/wineboot.log" 2>&1 || true
+    if [[ -n $dpi ]]; then
+        "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null \
+            >>"$state_dir/wineboot.log" 2>&1 || true
+    fi
     "$WINESERVER" -w
     touch "$WINEPREFIX/.gt3-ready"
 fi

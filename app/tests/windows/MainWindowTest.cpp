@@ -8,8 +8,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -521,15 +524,62 @@ TEST_F(MainWindowTest, AccessKeysAndTabWorkFromTheKeyboard) {
     EXPECT_EQ(visited, expected);
 }
 
+// GT3ErrLog.exe beside the test programs.
+std::wstring ProgramPath() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring path(self);
+    return path.substr(0, path.find_last_of(L"\\/")) + L"\\..\\GT3ErrLog.exe";
+}
+
+// The program started as a user starts it, with its main window found.
+class RunningProgram {
+public:
+    RunningProgram() {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+        if (!CreateProcessW(ProgramPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &si, &process_))
+            return;
+        EXPECT_EQ(WaitForInputIdle(process_.hProcess, 20000), 0u);
+        PumpUntil([&] {
+            window_ = FindWindowW(MainWindow::kClassName, L"Glimtrove 3  -  Error Log Enabler");
+            return window_ && IsWindowVisible(window_);
+        });
+    }
+    ~RunningProgram() {
+        if (!process_.hProcess) return;
+        if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    HWND window() const { return window_; }
+    DWORD processId() const { return process_.dwProcessId; }
+
+    // Closes the window as the user would; the exit code, or nullopt when the
+    // program did not end.
+    std::optional<DWORD> Close() {
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return std::nullopt;
+        DWORD exitCode = 1;
+        GetExitCodeProcess(process_.hProcess, &exitCode);
+        return exitCode;
+    }
+
+private:
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+};
+
 // The program itself: its version record; it starts, shows its window and ends
 // with code 0 when the window is closed. (Its icon is checked in-process above:
 // Wine answers WM_GETICON from another process with a failed send.)
 TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring exe(self);
-    exe = exe.substr(0, exe.find_last_of(L"\\/")) + L"\\..\\GT3ErrLog.exe";
-
+    const std::wstring exe = ProgramPath();
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
     ASSERT_GT(size, 0u) << "no version record";
@@ -544,32 +594,56 @@ TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
         EXPECT_STREQ(static_cast<const wchar_t*>(value), expected);
     }
 
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    EXPECT_EQ(WaitForInputIdle(pi.hProcess, 20000), 0u);
-
-    HWND window = nullptr;
-    PumpUntil([&] {
-        window = FindWindowW(MainWindow::kClassName, L"Glimtrove 3  -  Error Log Enabler");
-        return window && IsWindowVisible(window);
-    });
-    ASSERT_NE(window, nullptr);
+    RunningProgram program;
+    ASSERT_NE(program.window(), nullptr);
     DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    EXPECT_EQ(pid, pi.dwProcessId);
+    GetWindowThreadProcessId(program.window(), &pid);
+    EXPECT_EQ(pid, program.processId());
+    EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
+}
 
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    const DWORD ended = WaitForSingleObject(pi.hProcess, 20000);
-    EXPECT_EQ(ended, WAIT_OBJECT_0);
-    if (ended != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(pi.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+// The DPI calls of Windows 10, looked up as the program looks them up (it runs on
+// Windows 7 too).
+template <typename Fn>
+Fn User32(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// Twips become pixels by the display's DPI: at 96 the client area 6120 twips wide
+// is 408 pixels, at 144 it is 612. The tests run at 96; the build runs this case
+// once more in a prefix whose display is set to 144 dpi (GT3_EXPECT_DPI says so).
+TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
+    PutLog("amy@example.com", "1");
+    const auto setThreadAwareness = User32<HANDLE(WINAPI*)(HANDLE)>("SetThreadDpiAwarenessContext");
+    const auto dpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    ASSERT_TRUE(setThreadAwareness && dpiForWindow);
+    setThreadAwareness(reinterpret_cast<HANDLE>(-3));  // per-monitor aware: the other window's pixels unscaled
+
+    RunningProgram program;
+    HWND window = program.window();
+    ASSERT_NE(window, nullptr);
+    const auto dpi = static_cast<std::int32_t>(dpiForWindow(window));
+    if (const char* expected = std::getenv("GT3_EXPECT_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(expected));
+    }
+    std::printf("display at %d dpi\n", dpi);
+
+    RECT client{}, outer{};
+    GetClientRect(window, &client);
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(client.right, layout::TwipsToPixels(6120, dpi));
+    EXPECT_EQ(outer.bottom - outer.top, layout::TwipsToPixels(2850, dpi));
+    for (Control id : {Control::comEmail, Control::cmdEnable, Control::cmdReload}) {
+        SCOPED_TRACE(static_cast<int>(id));
+        const layout::PixelRect designed = layout::ToPixels(layout::Design(id).rect, dpi);
+        RECT r{};
+        GetWindowRect(GetDlgItem(window, MainWindow::ControlId(id)), &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, designed.left);
+        EXPECT_EQ(r.top, designed.top);
+        EXPECT_EQ(r.right - r.left, designed.width);
+    }
+    EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
 }
 
 }  // namespace
