@@ -66,8 +66,12 @@ void Collection::Grow() {
 void Collection::Add(Variant item) { entries_.push_back(Entry{std::move(item), std::nullopt}); }
 
 void Collection::Add(Variant item, std::wstring_view key) {
+    if (!TryAdd(std::move(item), key)) Raise(ErrorNumber::DuplicateKey);
+}
+
+bool Collection::TryAdd(Variant item, std::wstring_view key) {
     const std::uint32_t hash = FoldedHash(key);
-    if (!slots_.empty() && slots_[FindSlot(key, hash)].position != 0) Raise(ErrorNumber::DuplicateKey);
+    if (!slots_.empty() && slots_[FindSlot(key, hash)].position != 0) return false;
     if (entries_.size() >= std::numeric_limits<std::uint32_t>::max() - 1) throw std::length_error("Collection full");
 
     // Everything that may throw comes before the first change: the entry is built,
@@ -81,6 +85,7 @@ void Collection::Add(Variant item, std::wstring_view key) {
     slots_[FindSlot(key, hash)] = Slot{hash, static_cast<std::uint32_t>(entries_.size() + 1)};
     entries_.push_back(std::move(entry));
     ++keyed_;
+    return true;
 }
 
 const Variant& Collection::operator[](std::size_t index) const { return EntryAt(index).item; }

@@ -24,6 +24,9 @@ public:
     // raises DuplicateKey and leaves the collection unchanged.
     void Add(Variant item);
     void Add(Variant item, std::wstring_view key);
+    // The same, except that a key already present is no error: nothing is added
+    // and the result is false.
+    bool TryAdd(Variant item, std::wstring_view key);
 
     std::size_t Count() const noexcept { return entries_.size(); }
     bool empty() const noexcept { return entries_.empty(); }

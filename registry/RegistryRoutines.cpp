@@ -110,8 +110,7 @@ Collection RegistryRoutines::EnumRegistryKeys(std::int32_t hkey, std::wstring Ke
         // character of one of them and the platform replaced it. That name
         // addresses one key only; listing it once keeps the caller from an error
         // it could do nothing about.
-        if (names.Contains(itemKey)) continue;
-        names.Add(Variant(std::move(wide)), itemKey);
+        names.TryAdd(Variant(std::move(wide)), itemKey);
     }
     return names;
 }

@@ -59,11 +59,12 @@ TEST(Collection, DuplicateKeyLeavesCollectionUnchanged) {
     c.Add(L"other");
     for (const wchar_t* again : {L"Key", L"KEY", L"key"}) {
         EXPECT_EQ(ErrorOf([&] { c.Add(L"second", again); }), ErrorNumber::DuplicateKey);
+        EXPECT_FALSE(c.TryAdd(L"second", again));
         ASSERT_EQ(c.Count(), 2u);
         EXPECT_EQ(c.Item(L"key"), Variant(L"first"));
         EXPECT_EQ(c.EntryAt(0).key, L"Key");
     }
-    c.Add(L"third", L"Key2");  // still usable afterwards
+    EXPECT_TRUE(c.TryAdd(L"third", L"Key2"));  // still usable afterwards
     EXPECT_EQ(c.Item(L"KEY2"), Variant(L"third"));
     EXPECT_EQ(c[2], Variant(L"third"));
 }
