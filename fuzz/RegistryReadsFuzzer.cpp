@@ -130,17 +130,22 @@ Expectation ExpectEnumerated(const ScriptedValue& v) {
     }
 }
 
+bool Matches(const Expectation& e, const Variant& result) {
+    if (e.anyText && (result.IsEmpty() || (result.kind() == Variant::Kind::String &&
+                                           result.AsString().find(L'\0') == std::wstring::npos)))
+        return true;
+    for (const Variant& r : e.results)
+        if (r == result) return true;
+    return false;
+}
+
 void Match(const Expectation& e, const Variant& result, std::optional<ErrorNumber> error, const char* what) {
     if (error) {
         if (*error == ErrorNumber::Overflow && e.overflowAllowed) return;
         Fail(what, "raised error " + std::to_string(int(*error)));
     }
-    if (e.anyText && (result.IsEmpty() || (result.kind() == Variant::Kind::String &&
-                                           result.AsString().find(L'\0') == std::wstring::npos)))
-        return;
-    for (const Variant& r : e.results)
-        if (r == result) return;
-    Fail(what, "gave " + Show(result) + ", expected " + (e.results.empty() ? "a text" : Show(e.results.front())));
+    if (!Matches(e, result))
+        Fail(what, "gave " + Show(result) + ", expected " + (e.results.empty() ? "a text" : Show(e.results.front())));
 }
 
 // A store that lied or failed: whatever came back must be built from bytes it
@@ -253,6 +258,43 @@ void FuzzRemote(FuzzedDataProvider& s, ScriptedStore& store, RegistryRoutines& r
     CheckSingleRead(store, result, error, Variant());
 }
 
+// The name the store wrote for an index: exact when it fit, else cut, never read
+// past what the store wrote.
+bool NameAsWritten(const std::wstring& name, const Reply& r) {
+    if (r.value.mode == Mode::Honest) return name == FromNarrow(r.value.name);
+    const bool truthful = r.nameVisible.size() < r.nameCapacity;
+    return truthful ? name == FromNarrow(r.nameVisible) : DecodedPrefix(name, r.nameVisible, false);
+}
+
+// Whether `key` is the name of that index, compared without regard to case.
+bool SameNameFolded(const std::wstring& key, const Reply& r) {
+    const std::wstring folded = FoldCase(key);
+    if (r.value.mode == Mode::Honest) return folded == FoldCase(FromNarrow(r.value.name));
+    const std::wstring written = FoldCase(FromNarrow(r.nameVisible));
+    const bool truthful = r.nameVisible.size() < r.nameCapacity;
+    return truthful ? folded == written : written.starts_with(folded);
+}
+
+// Whether a listed item can have come from that index: its name as the store
+// wrote it, its data built only from what the store handed back.
+bool CameFrom(const Collection::Entry& entry, const Reply& r) {
+    const std::wstring& name = entry.item.AsArray()[0].AsString();
+    const Variant& data = entry.item.AsArray()[1];
+    if (!NameAsWritten(name, r)) return false;
+    if (r.value.mode == Mode::Honest) return Matches(ExpectEnumerated(r.value), data);
+    switch (data.kind()) {
+        case Variant::Kind::Empty: return true;
+        case Variant::Kind::Long: return r.type == 4 && LongFromVisible(data.AsLong(), r.visible);
+        case Variant::Kind::String: {
+            const std::wstring& t = data.AsString();
+            return (r.type == 1 && DecodedPrefix(t, r.visible, false)) ||
+                   (r.type == 7 && DecodedPrefix(t, r.visible, true)) || (r.type == 3 && HexPrefix(t, r.visible)) ||
+                   (r.type == 2 && t.find(L'\0') == std::wstring::npos);
+        }
+        default: return false;
+    }
+}
+
 void FuzzEnum(FuzzedDataProvider& s, ScriptedStore& store, RegistryRoutines& reg) {
     const bool below = s.ConsumeBool();  // a path below the root, or the caller's own key
     const RegHandle root = below ? root::kLocalMachine : (s.ConsumeBool() ? kCallerKey : root::kCurrentUser);
@@ -276,56 +318,34 @@ void FuzzEnum(FuzzedDataProvider& s, ScriptedStore& store, RegistryRoutines& reg
     if (error) {
         if (last.status != status::kSuccess) Fail("raised an error after a failing step", std::to_string(int(*error)));
         if (*error == ErrorNumber::Overflow && last.type == 2) return;
-        if (*error == ErrorNumber::DuplicateKey) {
-            if (last.value.mode == Mode::Scripted) return;
-            for (std::size_t i = 0; i + 1 < rs.size(); ++i)
-                if (rs[i].value.mode == Mode::Scripted || FoldCase(FromNarrow(rs[i].value.name)) == FoldCase(FromNarrow(last.value.name)))
-                    return;
-        }
         Fail("enumeration raised an error", std::to_string(int(*error)));
     }
     if (last.status == status::kSuccess) Fail("enumeration stopped after an index that succeeded");
     if (last.value.mode == Mode::Honest) Fail("enumeration ended at a value it could have read", last.value.name.size() > 259 ? "long name" : "large data");
-    if (items.Count() != rs.size() - 1)
-        Fail("item count differs from the indexes that succeeded",
-             std::to_string(items.Count()) + " vs " + std::to_string(rs.size() - 1));
 
-    for (std::size_t i = 0; i < items.Count(); ++i) {
-        const Reply& r = rs[i];
-        const Variant& item = items[i];
+    for (const auto& entry : items) {
+        const Variant& item = entry.item;
         if (item.kind() != Variant::Kind::Array || item.AsArray().size() != 2 ||
             item.AsArray()[0].kind() != Variant::Kind::String)
             Fail("item is not a two-element array with a String name", Show(item));
-        const std::wstring& name = item.AsArray()[0].AsString();
-        const Variant& data = item.AsArray()[1];
-        if (items.EntryAt(i).key != name) Fail("item not keyed by its name");
-        if (r.value.mode == Mode::Honest) {
-            if (name != FromNarrow(r.value.name)) Fail("wrong name", Show(Variant(name)));
-            Match(ExpectEnumerated(r.value), data, std::nullopt, "enumerated value");
-            continue;
-        }
-        // Scripted: a name that fit is exact; one the store claimed longer than
-        // the buffer may be cut, never read past what the store wrote.
-        const bool truthful = r.nameVisible.size() < r.nameCapacity;
-        if (truthful ? name != FromNarrow(r.nameVisible) : !DecodedPrefix(name, r.nameVisible, false))
-            Fail("name not as the store wrote it", Show(Variant(name)));
-        bool ok = false;
-        switch (data.kind()) {
-            case Variant::Kind::Empty: ok = true; break;
-            case Variant::Kind::Long: ok = r.type == 4 && LongFromVisible(data.AsLong(), r.visible); break;
-            case Variant::Kind::String: {
-                const std::wstring& t = data.AsString();
-                ok = (r.type == 1 && DecodedPrefix(t, r.visible, false)) ||
-                     (r.type == 7 && DecodedPrefix(t, r.visible, true)) || (r.type == 3 && HexPrefix(t, r.visible)) ||
-                     (r.type == 2 && t.find(L'\0') == std::wstring::npos);
-                break;
-            }
-            default: break;
-        }
-        if (!ok)
-            Fail("enumerated data the store did not hand back",
-                 Show(data) + " for type " + std::to_string(r.type) + ", reported " + std::to_string(r.reported) +
-                     ", buffer " + std::to_string(r.capacity));
+    }
+    // The items come from the indexes that succeeded, in their order (matched
+    // leftmost first, which finds such an order whenever one exists); an index is
+    // left out only when its name, compared without regard to case, is listed.
+    std::size_t i = 0;
+    std::vector<const Reply*> leftOut;
+    for (std::size_t reply = 0; reply + 1 < rs.size(); ++reply) {
+        if (i < items.Count() && CameFrom(items.EntryAt(i), rs[reply])) ++i;
+        else leftOut.push_back(&rs[reply]);
+    }
+    if (i != items.Count())
+        Fail("item not built from what the store handed back, in order", Show(items[i]));
+    for (const auto& entry : items)
+        if (*entry.key != entry.item.AsArray()[0].AsString()) Fail("item not keyed by its name");
+    for (const Reply* r : leftOut) {
+        bool listed = false;
+        for (const auto& entry : items) listed = listed || SameNameFolded(*entry.key, *r);
+        if (!listed) Fail("a value the store handed back was left out");
     }
 }
 

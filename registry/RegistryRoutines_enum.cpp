@@ -63,10 +63,12 @@ Collection RegistryRoutines::EnumRegistryValues(std::int32_t hkey, std::wstring 
         item.emplace_back(FromNarrow(std::string_view(name, nameLength)));
         item.emplace_back(conversion::DisplayFromData(store_, type, std::span<const std::uint8_t>(buffer, filled)));
         // The key is read from the item's own name: moving a vector keeps its
-        // elements where they are, so the reference stays good through Add and
+        // elements where they are, so the reference stays good through TryAdd and
         // the name is not copied once more just to key it.
         const std::wstring& itemKey = item.front().AsString();
-        values.Add(Variant(std::move(item)), itemKey);
+        // A name the code page merged with another's is listed once, as the
+        // key enumeration does.
+        values.TryAdd(Variant(std::move(item)), itemKey);
     }
     return values;
 }

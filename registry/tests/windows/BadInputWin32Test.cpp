@@ -160,6 +160,26 @@ TEST_F(Win32BadInputTest, KeyNameOf255CharactersRoundTrips) {
     EXPECT_FALSE(reg.KeyExists());
 }
 
+// The narrow enumeration replaces what the code page lacks, so "x\u0100" (best
+// fit: "xA") comes back under the name of its neighbour "xA". Both listings give
+// that name once instead of raising the Collection's duplicate-key error.
+TEST_F(Win32BadInputTest, NamesTheCodePageMergesAreListedOnce) {
+    PutW(L"x\u0100", L"x\u0100", L"replaced");
+    PutA("xA", "xA", "real");
+    PutA("xA", "other", "2");
+    PutW(L"xA", L"x\u0100", L"replaced");
+    ASSERT_EQ(PlatformNarrow(L"x\u0100"), "xA") << "this code page has no best fit for U+0100";
+
+    Collection keys, values;
+    EXPECT_NO_THROW(keys = reg.EnumRegistryKeys(root::kCurrentUser, kTestPath));
+    EXPECT_EQ(keys.Count(), 1u);
+    EXPECT_TRUE(keys.Contains(L"xA"));
+    EXPECT_NO_THROW(values = reg.EnumRegistryValues(root::kCurrentUser, kTestPath + L"\\xA"));
+    EXPECT_EQ(values.Count(), 2u);
+    EXPECT_TRUE(values.Contains(L"xA"));
+    EXPECT_TRUE(values.Contains(L"other"));
+}
+
 TEST_F(Win32BadInputTest, ValueNameOf16383CharactersIsListedAndRead) {
     const std::wstring longName(16383, L'v');
     PutA("acct", "first", "1");
