@@ -8,7 +8,9 @@
 # own whose display is set to N dpi (Wine takes the DPI when its session starts).
 set -euo pipefail
 
-WINE=${WINE:-/usr/lib/wine/wine64}
+# Our programs are 32-bit: Wine's 32-bit loader runs them in a 64-bit prefix
+# (WoW64), as a 64-bit Windows runs them, with the registry's 32-bit view.
+WINE=${WINE:-/usr/lib/wine/wine}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 build_dir=${GT3_BUILD_DIR:-$PWD}
 # ctest runs tests from their own binary folders; find the build root above them.
@@ -70,6 +72,13 @@ exec 9>&-
 # not race and the first test does not see wineboot's set-up noise on its output.
 exec 9>"$state_dir/lock-$(basename "$WINEPREFIX")"
 flock 9
+# A prefix made while wine32 was missing has no 32-bit side, and every 32-bit
+# program fails in it ("could not load kernel32.dll"): make it again.
+if [[ -f "$WINEPREFIX/.gt3-ready" && ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+    echo "wine-run: $WINEPREFIX has no 32-bit side; making it again" >&2
+    WINEPREFIX=$WINEPREFIX "$WINESERVER" -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+fi
 if [[ ! -f "$WINEPREFIX/.gt3-ready" ]]; then
     "$WINE" wineboot -i </dev/null >"$state_dir/wineboot.log" 2>&1 || true
     # Our Xvfb has no window manager: Wine would wait two seconds for one each

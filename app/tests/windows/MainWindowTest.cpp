@@ -160,17 +160,17 @@ public:
             HWND owner;
             HWND found;
         } search{hwnd_, nullptr};
-        EnumThreadWindows(
-            threadId_,
-            [](HWND hwnd, LPARAM param) -> BOOL {
+        struct Visit {
+            static BOOL CALLBACK Window(HWND hwnd, LPARAM param) {
                 auto* s = reinterpret_cast<Search*>(param);
                 if (ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd)) {
                     s->found = hwnd;
                     return FALSE;
                 }
                 return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+            }
+        };
+        EnumThreadWindows(threadId_, Visit::Window, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
 

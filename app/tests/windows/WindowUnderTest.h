@@ -169,19 +169,20 @@ public:
     // Windows of the window's thread (top-level and children): a USER-object
     // count that works where GetGuiResources does not.
     int WindowCount() const {
-        static constexpr WNDENUMPROC kCount = [](HWND, LPARAM p) -> BOOL {
-            ++*reinterpret_cast<int*>(p);
-            return TRUE;
+        // Named CALLBACK (stdcall) functions: a lambda's function pointer is not one on x86.
+        struct Visit {
+            static BOOL CALLBACK Count(HWND, LPARAM p) {
+                ++*reinterpret_cast<int*>(p);
+                return TRUE;
+            }
+            static BOOL CALLBACK CountWithChildren(HWND w, LPARAM p) {
+                Count(w, p);
+                EnumChildWindows(w, Count, p);
+                return TRUE;
+            }
         };
         int count = 0;
-        EnumThreadWindows(
-            threadId_,
-            [](HWND w, LPARAM p) -> BOOL {
-                kCount(w, p);
-                EnumChildWindows(w, kCount, p);
-                return TRUE;
-            },
-            LPARAM(&count));
+        EnumThreadWindows(threadId_, Visit::CountWithChildren, LPARAM(&count));
         return count;
     }
 
@@ -210,20 +211,19 @@ private:
         else exitCode_ = window.exitCode() ? window.exitCode() : 1;
     }
 
+    static BOOL CALLBACK FindVisibleBox(HWND w, LPARAM p) {
+        wchar_t cls[16] = {};
+        GetClassNameW(w, cls, 16);
+        if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w)) return TRUE;
+        *reinterpret_cast<HWND*>(p) = w;
+        return FALSE;
+    }
+
     // Closes every message box of the window's thread as soon as it shows.
     void Watch() {
         while (!stop_) {
             HWND box = nullptr;
-            EnumThreadWindows(
-                threadId_,
-                [](HWND w, LPARAM p) -> BOOL {
-                    wchar_t cls[16] = {};
-                    GetClassNameW(w, cls, 16);
-                    if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w)) return TRUE;
-                    *reinterpret_cast<HWND*>(p) = w;
-                    return FALSE;
-                },
-                LPARAM(&box));
+            EnumThreadWindows(threadId_, FindVisibleBox, LPARAM(&box));
             if (!box) {
                 Sleep(2);
                 continue;

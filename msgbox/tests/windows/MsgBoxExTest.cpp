@@ -46,17 +46,21 @@ ScreenRect RectOf(HWND window) {
     return {rc.left, rc.top, rc.right, rc.bottom};
 }
 
+// Callbacks are named functions: on x86 they must be CALLBACK (stdcall), which a
+// lambda's function pointer is not.
+BOOL CALLBACK CollectDialog(HWND window, LPARAM out) {
+    if (ClassOf(window) == L"#32770") reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> DialogsOfThread(DWORD threadId) {
     std::vector<HWND> found;
-    EnumThreadWindows(
-        threadId,
-        [](HWND window, LPARAM out) -> BOOL {
-            if (ClassOf(window) == L"#32770") reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(threadId, CollectDialog, reinterpret_cast<LPARAM>(&found));
     return found;
 }
+
+// FALSE even for WM_INITDIALOG: setting the focus would activate the probe early.
+INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 // What the timer saw of the open box.
 struct SeenBox {
@@ -134,10 +138,7 @@ ScreenPoint ActivateProbeDialog(HWND owner, ScreenPoint at) {
     tmpl.dialog.style = WS_POPUP | WS_CAPTION;
     tmpl.dialog.cx = 80;
     tmpl.dialog.cy = 40;
-    HWND dialog = CreateDialogIndirectParamW(
-        GetModuleHandleW(nullptr), &tmpl.dialog, owner,
-        // FALSE even for WM_INITDIALOG: setting the focus would activate it right here.
-        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &tmpl.dialog, owner, InertDialogProc, 0);
     EXPECT_NE(dialog, nullptr);
     SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(dialog, SW_SHOW);

@@ -19,10 +19,11 @@ constexpr char kKey[] = "Software\\GT3ErrLogTests\\Routines";
 constexpr char kKeyForReg[] = "HKCU\\Software\\GT3ErrLogTests\\Routines";
 constexpr std::int32_t kCurrentUser = root::kCurrentUser;
 
-// reg.exe's output, lines ending in LF.
+// reg.exe's output, lines ending in LF. It works in the 32-bit view, the one this
+// 32-bit test program sees.
 std::string RegExe(const std::string& arguments) {
     std::string output;
-    FILE* pipe = _popen(("C:\\windows\\system32\\reg.exe " + arguments).c_str(), "r");
+    FILE* pipe = _popen(("C:\\windows\\system32\\reg.exe " + arguments + " /reg:32").c_str(), "r");
     if (!pipe) return output;
     char line[1024];
     while (std::fgets(line, sizeof line, pipe))

@@ -1,8 +1,10 @@
-# Cross build for 64-bit Windows with MinGW-w64 (posix thread model).
+# Cross build for 32-bit Windows (i686) with MinGW-w64 (posix thread model).
+# The messenger host is a 32-bit program and keeps its settings in the registry's
+# 32-bit view; a 32-bit GT3ErrLog.exe sees that view on 64-bit Windows too.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_SYSTEM_PROCESSOR x86)
 
-set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
+set(TOOLCHAIN_PREFIX i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
