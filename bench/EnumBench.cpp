@@ -84,12 +84,10 @@ std::vector<std::string> PlainEnumKeys(RegistryStore& store, RegHandle root, con
     RegHandle key = 0;
     if (store.OpenKey(root, path.c_str(), 0, access::kRead, &key) != status::kSuccess) return names;
     char name[kNameCapacity];
-    char className[1];
     FileTime written;
     for (std::uint32_t index = 0;; ++index) {
         std::uint32_t nameChars = kNameCapacity;
-        std::uint32_t classChars = 1;
-        if (store.EnumKey(key, index, name, &nameChars, className, &classChars, &written) != status::kSuccess) break;
+        if (store.EnumKey(key, index, name, &nameChars, nullptr, nullptr, &written) != status::kSuccess) break;
         names.emplace_back(name, nameChars);
     }
     store.CloseKey(key);

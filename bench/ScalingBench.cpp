@@ -32,12 +32,11 @@ std::size_t StoreEnumKeys(RegistryStore& store, const std::string& path) {
     RegHandle key = 0;
     if (store.OpenKey(root::kCurrentUser, path.c_str(), 0, access::kRead, &key) != status::kSuccess) return 0;
     char name[260];
-    char className[1];
     FileTime written;
     std::size_t count = 0;
     for (std::uint32_t index = 0;; ++index) {
-        std::uint32_t nameChars = 260, classChars = 1;
-        if (store.EnumKey(key, index, name, &nameChars, className, &classChars, &written) != status::kSuccess) break;
+        std::uint32_t nameChars = 260;
+        if (store.EnumKey(key, index, name, &nameChars, nullptr, nullptr, &written) != status::kSuccess) break;
         ++count;
     }
     store.CloseKey(key);

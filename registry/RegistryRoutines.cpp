@@ -93,13 +93,14 @@ Collection RegistryRoutines::EnumRegistryKeys(std::int32_t hkey, std::wstring Ke
     if (!OpenToList(store_, hkey, KeyName, owner, key)) return names;
     char name[kKeyNameChars];
     std::memset(name, ' ', sizeof name);
-    char className[1] = {};
     FileTime lastWrite;
     std::wstring itemKey;
     for (std::uint32_t index = 0;; ++index) {
         std::uint32_t nameChars = kKeyNameChars;
-        std::uint32_t classChars = 1;
-        if (store_.EnumKey(key, index, name, &nameChars, className, &classChars, &lastWrite) != status::kSuccess)
+        // No class buffer: a sub-key whose class name would not fit in one makes
+        // the platform answer ERROR_MORE_DATA, which would end the listing there
+        // and lose that key and every key after it. The class is not wanted.
+        if (store_.EnumKey(key, index, name, &nameChars, nullptr, nullptr, &lastWrite) != status::kSuccess)
             break;
         // The reported length, kept inside the buffer, and never past a NUL.
         std::string_view text(name, nameChars < kKeyNameChars ? nameChars : kKeyNameChars);

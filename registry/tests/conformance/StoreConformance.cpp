@@ -291,6 +291,35 @@ TEST_P(StoreConformance, EnumKeyNeedsRoomForTheTerminator) {
     EXPECT_EQ(cls[0], '\0');
 }
 
+// A class buffer too small for a sub-key's class name fails that index alone with
+// ERROR_MORE_DATA; without a class buffer every name is listed.
+TEST_P(StoreConformance, ClassNameNeedsRoomOnlyWhenAskedFor) {
+    { KeyHandle a = Create("a"); }
+    {
+        RegHandle b = 0;
+        ASSERT_EQ(store().CreateKey(testKey(), "b", 0, "SomeClass", kOptionNonVolatile, access::kAllAccess, nullptr,
+                                    &b, nullptr),
+                  status::kSuccess);
+        store().CloseKey(b);
+    }
+    { KeyHandle c = Create("c"); }
+
+    char name[16];
+    std::uint32_t chars = sizeof name;
+    char cls[1] = {'x'};
+    std::uint32_t clsChars = 1;
+    EXPECT_EQ(store().EnumKey(testKey(), 1, name, &chars, cls, &clsChars, nullptr), status::kMoreData);
+    EXPECT_EQ(SubKeyNames(testKey()), (std::vector<std::string>{"a", "b", "c"}));
+
+    auto wide = SentinelBuffer<16>();
+    chars = sizeof name;
+    clsChars = static_cast<std::uint32_t>(wide.size());
+    ASSERT_EQ(store().EnumKey(testKey(), 1, name, &chars, reinterpret_cast<char*>(wide.data()), &clsChars, nullptr),
+              status::kSuccess);
+    EXPECT_EQ(clsChars, 9u);
+    EXPECT_EQ(Text(wide.data(), 10), std::string_view("SomeClass", 10));
+}
+
 // --- access ------------------------------------------------------------------------
 
 // Windows also refuses to create a sub-key through such a handle (it lacks

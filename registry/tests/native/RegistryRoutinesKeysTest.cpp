@@ -60,8 +60,14 @@ TEST_F(Keys, DeleteValueNeedsOnlyTheRightToSetValues) {
     EXPECT_EQ(reg.DeleteValue(kNotNarrow), status::kNoUnicodeTranslation);
 }
 
+// b@x.y, in the middle of the list, has a class name: it must not end the listing.
 TEST_F(Keys, EnumRegistryKeysListsSubKeysKeyedByName) {
-    for (auto name : {"b@x.y", "A@x.y", "Nobody"}) store.PutKey(kRoot, std::string(kProduct) + "\\" + name);
+    for (auto name : {"A@x.y", "Nobody"}) store.PutKey(kRoot, std::string(kProduct) + "\\" + name);
+    RegHandle classed = 0;
+    ASSERT_EQ(store.CreateKey(kRoot, (std::string(kProduct) + "\\b@x.y").c_str(), 0, "SomeClass", 0,
+                              access::kAllAccess, nullptr, &classed, nullptr),
+              status::kSuccess);
+    store.CloseKey(classed);
     const Collection keys = reg.EnumRegistryKeys(kRoot, L"SOFTWARE\\Quorvane\\Glimtrove");
     ASSERT_EQ(keys.Count(), 3u);
     EXPECT_EQ(keys[0], Variant(L"A@x.y"));
