@@ -122,7 +122,7 @@ MainWindow::~MainWindow() {
     if (hwnd_) DestroyWindow(hwnd_);
 }
 
-bool MainWindow::Create(int showCommand) {
+bool MainWindow::Create() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterWindowClass(instance_, &MainWindow::WindowProc);
@@ -137,7 +137,7 @@ bool MainWindow::Create(int showCommand) {
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
     if (!hwnd_ || failed_) return false;
     CentreOnScreen();
-    ShowWindow(hwnd_, showCommand);
+    ShowNormally();
     UpdateWindow(hwnd_);
     return !failed_;
 }
@@ -193,7 +193,7 @@ LRESULT MainWindow::OnCreate() {
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
     box_.SetOwner(hwnd_);
-    MakeFonts();
+    fonts_ = MakeFonts(dpi_);
     CreateControls();
     ApplyLayout();
     ApplySize(nullptr);
@@ -252,11 +252,14 @@ void MainWindow::OnNextControl(WPARAM target, bool isHandle) {
 
 void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
     dpi_ = dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
-    MakeFonts();
+    // The controls take the new fonts before the old ones are deleted: a control
+    // must never be left holding a deleted font.
+    Fonts fresh = MakeFonts(dpi_);
     for (Win32Control* control : std::initializer_list<Win32Control*>{&imgLogo_, &lblInfo_, &comEmail_, &lblLog_,
                                                                        &cmdEnable_, &cmdDisable_, &cmdReload_})
-        SendMessageW(control->handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(layout::Design(control->id()))),
-                     FALSE);
+        SendMessageW(control->handle(), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(fresh.For(layout::Design(control->id()))), FALSE);
+    fonts_ = std::move(fresh);  // deletes the old fonts
     ApplySize(&suggested);
     ApplyLayout();
     InvalidateRect(hwnd_, nullptr, TRUE);
@@ -272,7 +275,9 @@ void MainWindow::Fail(std::exception_ptr error) noexcept {
     try {
         const ErrorReport report = DescribeError(error);
         exitCode_ = report.exitCode;
-        MsgBoxEx(report.text, MB_OK | MB_ICONERROR, std::wstring(text::kProgramTitle), -1, -1, nullptr, hwnd_);
+        // Titled with the program's title, which the box takes from the version
+        // record, so that a renamed copy reports under the same name.
+        MsgBoxEx(report.text, MB_OK | MB_ICONERROR, kAppTitleSentinel, -1, -1, nullptr, hwnd_);
     } catch (...) {
         // Nothing more can be said; the exit code still tells.
     }
@@ -284,16 +289,14 @@ void MainWindow::SetHeight(std::int32_t twips) {
     ApplySize(nullptr);
 }
 
-void MainWindow::MakeFonts() {
-    windowFont_ = MakeFont(layout::kWindowFont, dpi_);
-    smallFont_ = MakeFont(layout::kSmallFont, dpi_);
-    stateFont_ = MakeFont(layout::kStateFont, dpi_);
+MainWindow::Fonts MainWindow::MakeFonts(UINT dpi) {
+    return {MakeFont(layout::kWindowFont, dpi), MakeFont(layout::kSmallFont, dpi), MakeFont(layout::kStateFont, dpi)};
 }
 
-HFONT MainWindow::FontFor(const layout::ControlDesign& design) const noexcept {
-    if (design.font == &layout::kSmallFont) return smallFont_.get();
-    if (design.font == &layout::kStateFont) return stateFont_.get();
-    return windowFont_.get();
+HFONT MainWindow::Fonts::For(const layout::ControlDesign& design) const noexcept {
+    if (design.font == &layout::kSmallFont) return smallFont.get();
+    if (design.font == &layout::kStateFont) return stateFont.get();
+    return windowFont.get();
 }
 
 void MainWindow::CreateControls() {
@@ -385,6 +388,16 @@ void MainWindow::ApplySize(const RECT* suggested) {
         SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     else
         SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The window has a fixed size and, as a tool window, no taskbar button: a
+// launcher's "Maximized" would stretch it over the screen and "Minimized" would
+// leave nothing to bring it back by. The system applies the launcher's show
+// command to the process's first ShowWindow even when that asks for
+// SW_SHOWNORMAL; a second call is taken as asked.
+void MainWindow::ShowNormally() {
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    if (IsIconic(hwnd_) || IsZoomed(hwnd_) || !IsWindowVisible(hwnd_)) ShowWindow(hwnd_, SW_SHOWNORMAL);
 }
 
 void MainWindow::CentreOnScreen() {

@@ -70,9 +70,10 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    // Creates the window (running Form_Load) and shows it centred on the screen.
-    // False when the window could not be made or loading ended the program.
-    bool Create(int showCommand);
+    // Creates the window (running Form_Load) and shows it normally, centred on
+    // the screen. False when the window could not be made or loading ended the
+    // program.
+    bool Create();
     // Runs the message loop until the window is gone; the program's exit code.
     int Run();
 
@@ -102,12 +103,19 @@ private:
     void Fail(std::exception_ptr error) noexcept;
 
     void CreateControls();
-    void MakeFonts();
     void ApplyLayout();
     void ApplySize(const RECT* suggested);
     void CentreOnScreen();
+    void ShowNormally();
     Win32Control* Find(layout::Control id) noexcept;
-    HFONT FontFor(const layout::ControlDesign& design) const noexcept;
+    HFONT FontFor(const layout::ControlDesign& design) const noexcept { return fonts_.For(design); }
+
+    // The design's three fonts at one DPI.
+    struct Fonts {
+        FontHandle windowFont, smallFont, stateFont;
+        HFONT For(const layout::ControlDesign& design) const noexcept;
+    };
+    static Fonts MakeFonts(UINT dpi);
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
@@ -120,7 +128,7 @@ private:
     IconHandleOwner icon_;
     BitmapHandle logo_;
     BrushHandle background_;
-    FontHandle windowFont_, smallFont_, stateFont_;
+    Fonts fonts_;
 
     Win32Control imgLogo_{*this, layout::Control::imgLogo};
     Win32Label lblInfo_{*this, layout::Control::lblInfo};

@@ -1,12 +1,13 @@
-// GT3ErrLog.exe: the main window is the whole program. It has no command line.
+// GT3ErrLog.exe: the main window is the whole program. It has no command line,
+// and it ignores the launcher's show command (see MainWindow::Create).
 
 #include <windows.h>
 
 #include "MainWindow_win32.h"
 #include "registry/Win32RegistryStore.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     gt3::app::MainWindow window(instance, gt3::PlatformRegistryStore());
-    if (!window.Create(showCommand)) return window.exitCode() ? window.exitCode() : 1;
+    if (!window.Create()) return window.exitCode() ? window.exitCode() : 1;
     return window.Run();
 }

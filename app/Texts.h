@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "res/resource.h"
+
 namespace gt3::app::text {
 
 // The main window.
@@ -26,7 +28,7 @@ inline constexpr std::wstring_view kReloadedMessage = L"Plugins Successfully Rel
 inline constexpr std::wstring_view kReloadFailedMessage = L"Plugins Could Not Be Reloaded\r\n\r\nRestart Messenger";
 
 // The program's own title: the caption of the box that reports an error ending it.
-inline constexpr std::wstring_view kProgramTitle = L"GT3ErrLog";
+inline constexpr std::wstring_view kProgramTitle = L"" GT3_PROGRAM_TITLE;
 
 // The report of an error that ends the program: "Run-time error '13':" + blank line + description.
 inline constexpr std::wstring_view kRunTimeErrorPrefix = L"Run-time error '";

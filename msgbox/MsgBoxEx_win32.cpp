@@ -1,9 +1,15 @@
 #include "msgbox/MsgBoxEx.h"
 
+#include <winver.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <cwchar>
 #include <iterator>
+#include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "msgbox/Placement.h"
 
@@ -50,9 +56,42 @@ std::int32_t lMsgX = 0;
 std::int32_t lMsgY = 0;
 HICON hMsgIcon = nullptr;
 
-// The program's title is its executable's file name without the extension
-// ("GT3ErrLog" for GT3ErrLog.exe), as a renamed copy would show its own name.
+// The internal name in the program's version record, if it has one.
+std::optional<std::wstring> InternalName() {
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16) /* RT_VERSION */);
+    HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
+    const void* record = loaded ? LockResource(loaded) : nullptr;
+    if (!record) return std::nullopt;
+    // VerQueryValue may write into the block it reads, and a resource is read-only.
+    const auto* bytes = static_cast<const std::uint8_t*>(record);
+    std::vector<std::uint8_t> copy(bytes, bytes + SizeofResource(self, found));
+
+    struct Translation {
+        WORD language, codePage;
+    };
+    Translation* translations = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(copy.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                        &length) ||
+        length < sizeof(Translation))
+        return std::nullopt;
+    wchar_t query[64];
+    swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\InternalName", translations->language,
+             translations->codePage);
+    wchar_t* name = nullptr;
+    if (!VerQueryValueW(copy.data(), query, reinterpret_cast<void**>(&name), &length) || length == 0) return std::nullopt;
+    std::wstring text(name, length);
+    text.resize(std::wcslen(text.c_str()));  // the length may count the NUL
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+// The program's title is the internal name of its version record
+// ("GT3ErrLog"), which a renamed copy keeps. A program without one is titled by
+// its executable's file name without the extension.
 std::wstring ApplicationTitle() {
+    if (auto name = InternalName()) return std::move(*name);
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));

@@ -7,6 +7,7 @@
 
 #include "app/tests/windows/WindowUnderTest.h"
 #include "registry/Win32RegistryStore.h"
+#include "registry/tests/support/ForwardingStore.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -32,11 +33,12 @@ namespace gt3::app::test {
 namespace {
 
 using C = layout::Control;
+using gt3::test::ForwardingStore;
 
 // Passes every call to the platform store and keeps what the window's last
 // value read and write got back, so the state shown can be checked against what
 // the window saw rather than against a registry that has moved on since.
-class RecordingStore final : public RegistryStore {
+class RecordingStore final : public ForwardingStore {
 public:
     struct Record {
         bool queried = false;
@@ -46,33 +48,13 @@ public:
         std::optional<RegStatus> write;   // status of the value write, if one was made
     };
 
-    explicit RecordingStore(RegistryStore& inner) : inner_(inner) {}
+    using ForwardingStore::ForwardingStore;
 
     Record Take() {
         std::lock_guard lock(mutex_);
         return std::exchange(record_, {});
     }
 
-    RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t access,
-                      RegHandle* result) override {
-        return inner_.OpenKey(key, subKey, options, access, result);
-    }
-    RegStatus CreateKey(RegHandle key, const char* subKey, std::uint32_t reserved, const char* className,
-                        std::uint32_t options, std::uint32_t access, const SecurityAttributes* security,
-                        RegHandle* result, std::uint32_t* disposition) override {
-        return inner_.CreateKey(key, subKey, reserved, className, options, access, security, result, disposition);
-    }
-    RegStatus CloseKey(RegHandle key) override { return inner_.CloseKey(key); }
-    RegStatus DeleteKey(RegHandle key, const char* subKey) override { return inner_.DeleteKey(key, subKey); }
-    RegStatus DeleteValue(RegHandle key, const char* valueName) override { return inner_.DeleteValue(key, valueName); }
-    RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars, char* className,
-                      std::uint32_t* classChars, FileTime* lastWriteTime) override {
-        return inner_.EnumKey(key, index, name, nameChars, className, classChars, lastWriteTime);
-    }
-    RegStatus EnumValue(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars,
-                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override {
-        return inner_.EnumValue(key, index, name, nameChars, type, data, dataSize);
-    }
     RegStatus QueryValue(RegHandle key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
                          std::uint32_t* dataSize) override {
         const std::uint32_t capacity = dataSize ? *dataSize : 0;
@@ -93,15 +75,8 @@ public:
         record_.write = s;
         return s;
     }
-    RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) override {
-        return inner_.ConnectRegistry(machineName, key, result);
-    }
-    std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override {
-        return inner_.ExpandEnvironmentStrings(source, destination, capacity);
-    }
 
 private:
-    RegistryStore& inner_;
     std::mutex mutex_;
     Record record_;
 };
@@ -145,16 +120,17 @@ public:
         }
         const auto* peb = static_cast<const std::uint8_t*>(Peb());
         if (!peb) return;
-        table_ = *reinterpret_cast<const std::uint8_t* const*>(peb + 0xF8);  // GdiSharedHandleTable
-        if (!table_) return;
-        for (std::size_t offset : {14u, 15u, 12u, 13u}) {
-            typeOffset_ = offset;
-            const long before = CountTable();
-            std::array<HBRUSH, 10> brushes{};
-            for (auto& b : brushes) b = CreateSolidBrush(RGB(1, 2, 3));
-            const long during = CountTable();
-            for (auto b : brushes) DeleteObject(b);
-            if (during - before == 10 && CountTable() == before) return;
+        for (const std::uint8_t* table : TableCandidates(peb)) {
+            table_ = table;
+            for (std::size_t offset : {14u, 15u, 12u, 13u}) {
+                typeOffset_ = offset;
+                const long before = CountTable();
+                std::array<HBRUSH, 10> brushes{};
+                for (auto& b : brushes) b = CreateSolidBrush(RGB(1, 2, 3));
+                const long during = CountTable();
+                for (auto b : brushes) DeleteObject(b);
+                if (during - before == 10 && CountTable() == before) return;
+            }
         }
         table_ = nullptr;
     }
@@ -175,12 +151,38 @@ private:
             return nullptr;
         return info.peb;
     }
+    // Where GdiSharedHandleTable may be: in this process block, and for a 32-bit
+    // process under Wine's WoW64 in the 64-bit block one page below it (where
+    // Wine keeps it; the 32-bit field stays empty).
+    static std::vector<const std::uint8_t*> TableCandidates(const std::uint8_t* peb) {
+        std::vector<const std::uint8_t*> found;
+        const auto add = [&](const void* field, bool wide) {
+            MEMORY_BASIC_INFORMATION page{};
+            if (!VirtualQuery(field, &page, sizeof page) || page.State != MEM_COMMIT) return;
+            std::uint64_t address = 0;
+            std::memcpy(&address, field, wide ? 8 : sizeof(void*));
+            if (address == 0 || address > UINTPTR_MAX) return;
+            const auto* table = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(address));
+            // Only a table that can be read whole: a wrong guess must not crash the test.
+            if (VirtualQuery(table, &page, sizeof page) && page.State == MEM_COMMIT &&
+                static_cast<const std::uint8_t*>(page.BaseAddress) + page.RegionSize >= table + kEntries * kEntrySize)
+                found.push_back(table);
+        };
+        if (sizeof(void*) == 8) {
+            add(peb + 0xF8, true);
+        } else {
+            add(peb + 0x94, false);
+            add(peb - 0x1000 + 0xF8, true);
+        }
+        return found;
+    }
     long CountTable() const {
-        constexpr std::size_t kEntries = 0x10000, kEntrySize = 24;
         long n = 0;
         for (std::size_t i = 0; i < kEntries; ++i) n += table_[i * kEntrySize + typeOffset_] != 0;
         return n;
     }
+    // Wine's entries are 24 bytes in 32-bit and 64-bit processes alike.
+    static constexpr std::size_t kEntries = 0x10000, kEntrySize = 24;
     bool useApi_ = false;
     const std::uint8_t* table_ = nullptr;
     std::size_t typeOffset_ = 0;
@@ -367,6 +369,40 @@ TEST(MainWindowChurn, ThousandPicksAndPressesWhileTheRegistryChanges) {
 
     EXPECT_EQ(window.Close(), 0);
     EXPECT_TRUE(window.TakeBoxes().empty());
+}
+
+// Moving between monitors of different DPI, back and forth: every control keeps
+// a live font of the new size, and no fonts are left behind.
+TEST(MainWindowChurn, DpiChangesRebuildTheFontsWithoutLeaking) {
+    PrivateLocalMachine hklm(L"DpiChurn");
+    hklm.Put(kAccounts[0], REG_SZ, std::string("1\0", 2));
+    WindowThread window(PlatformRegistryStore());
+    ASSERT_TRUE(window.created());
+    window.Pick(0);
+    ASSERT_EQ(window.TakeBoxes().size(), 0u);
+
+    GdiCounter gdi;
+    long gdiBefore = 0;
+    for (int i = 0; i < 40; ++i) {
+        if (i == 2) gdiBefore = gdi.available() ? gdi.Count() : 0;
+        const UINT dpi = i % 2 ? 96 : 144;
+        RECT suggested{};
+        GetWindowRect(window.hwnd(), &suggested);
+        SendMessageW(window.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        for (const auto& design : layout::kControls) {
+            if (!design.font) continue;
+            SCOPED_TRACE(std::to_string(dpi) + " dpi, control " + std::to_string(static_cast<int>(design.id)));
+            const auto font = reinterpret_cast<HFONT>(SendMessageW(window.Child(design.id), WM_GETFONT, 0, 0));
+            LOGFONTW described{};
+            ASSERT_EQ(GetObjectW(font, sizeof described, &described), int(sizeof described)) << "not a live font";
+            EXPECT_EQ(described.lfHeight, layout::FontHeightPixels(*design.font, static_cast<std::int32_t>(dpi)));
+        }
+    }
+    if (gdi.available()) {
+        constexpr long kSystemCacheSlack = 16;  // three fonts leaked per change would add over a hundred
+        EXPECT_LE(gdi.Count(), gdiBefore + kSystemCacheSlack);
+    }
+    EXPECT_EQ(window.Close(), 0);
 }
 
 }  // namespace

@@ -9,9 +9,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +22,8 @@
 #include "app/Layout.h"
 #include "app/MainWindow_win32.h"
 #include "registry/Win32RegistryStore.h"
+#include "registry/tests/support/ForwardingStore.h"
+#include "registry/tests/support/RegExe.h"
 
 namespace gt3::app {
 namespace {
@@ -92,6 +97,27 @@ StoredValue ReadLog(const std::string& name) {
     return value;
 }
 
+// A visible message box (a dialog-class window) of that thread owned by `owner`;
+// the thread may belong to another process.
+HWND FindOwnedBox(DWORD threadId, HWND owner) {
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search{owner, nullptr};
+    struct Visit {
+        static BOOL CALLBACK Window(HWND hwnd, LPARAM param) {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd)) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    };
+    EnumThreadWindows(threadId, Visit::Window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // --- The form on its user-interface thread -----------------------------------------
 
 class RunningForm {
@@ -155,24 +181,7 @@ public:
     }
 
     // The open message box: a dialog-class window owned by the main window.
-    HWND FindBox() const {
-        struct Search {
-            HWND owner;
-            HWND found;
-        } search{hwnd_, nullptr};
-        struct Visit {
-            static BOOL CALLBACK Window(HWND hwnd, LPARAM param) {
-                auto* s = reinterpret_cast<Search*>(param);
-                if (ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd)) {
-                    s->found = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            }
-        };
-        EnumThreadWindows(threadId_, Visit::Window, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
+    HWND FindBox() const { return FindOwnedBox(threadId_, hwnd_); }
 
     HWND WaitForBox() const {
         HWND box = nullptr;
@@ -190,7 +199,7 @@ private:
         auto* self = static_cast<RunningForm*>(param);
         {
             MainWindow window(GetModuleHandleW(nullptr), PlatformRegistryStore());
-            const bool created = window.Create(SW_SHOWNORMAL);
+            const bool created = window.Create();
             self->hwnd_ = window.handle();
             SetEvent(self->ready_);
             self->exitCode_ = created ? window.Run() : -1;
@@ -532,17 +541,64 @@ std::wstring ProgramPath() {
     return path.substr(0, path.find_last_of(L"\\/")) + L"\\..\\GT3ErrLog.exe";
 }
 
+std::wstring SelfPath() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return self;
+}
+
+// Started with this argument, this test program stands in for GT3ErrLog.exe
+// with a store whose value reads fail as when memory runs out: an error reaches
+// a handler of the real window, in a process of its own.
+constexpr wchar_t kFailingReadsArgument[] = L"--gt3-program-with-failing-reads";
+
+class FailingReadsStore final : public test::ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    RegStatus QueryValue(RegHandle, const char*, std::uint32_t*, std::uint8_t*, std::uint32_t*) override {
+        throw std::bad_alloc();
+    }
+};
+
+int RunProgramWithFailingReads() {
+    FailingReadsStore store(PlatformRegistryStore());
+    MainWindow window(GetModuleHandleW(nullptr), store);
+    if (!window.Create()) return window.exitCode() ? window.exitCode() : 1;
+    return window.Run();
+}
+
+// Decided before any test runs: in that role the process is the program and ends with it.
+[[maybe_unused]] const bool kPlaysTheProgram = [] {
+    if (std::wcsstr(GetCommandLineW(), kFailingReadsArgument))
+        ExitProcess(static_cast<UINT>(RunProgramWithFailingReads()));
+    return false;
+}();
+
+// How a program is started: which exe, its arguments, and the launcher's show
+// command (a shortcut's "Run: Maximized", say), if it gives one.
+struct Launch {
+    std::wstring exe = ProgramPath();
+    std::wstring arguments;
+    std::optional<WORD> show;
+};
+
 // The program started as a user starts it, with its main window found.
 class RunningProgram {
 public:
-    RunningProgram() {
+    explicit RunningProgram(const Launch& launch = {}) {
         STARTUPINFOW si{};
         si.cb = sizeof si;
-        std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
-        if (!CreateProcessW(ProgramPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &process_))
+        if (launch.show) {
+            si.dwFlags = STARTF_USESHOWWINDOW;
+            si.wShowWindow = *launch.show;
+        }
+        std::wstring commandLine = L"\"" + launch.exe + L"\" " + launch.arguments;
+        if (!CreateProcessW(launch.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &process_))
             return;
-        EXPECT_EQ(WaitForInputIdle(process_.hProcess, 20000), 0u);
+        // A console program (this test program in the program's role) has no idle
+        // to wait for; the window showing is what counts.
+        WaitForInputIdle(process_.hProcess, 20000);
         PumpUntil([&] {
             window_ = FindWindowW(MainWindow::kClassName, L"Glimtrove 3  -  Error Log Enabler");
             return window_ && IsWindowVisible(window_);
@@ -559,15 +615,50 @@ public:
 
     HWND window() const { return window_; }
     DWORD processId() const { return process_.dwProcessId; }
+    HWND control(Control id) const { return GetDlgItem(window_, MainWindow::ControlId(id)); }
 
-    // Closes the window as the user would; the exit code, or nullopt when the
-    // program did not end.
-    std::optional<DWORD> Close() {
-        PostMessageW(window_, WM_CLOSE, 0, 0);
+    std::vector<std::wstring> Items() const {
+        std::vector<std::wstring> items;
+        HWND combo = control(Control::comEmail);
+        const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t buffer[256] = {};
+            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
+            items.emplace_back(buffer);
+        }
+        return items;
+    }
+
+    // The list reports a pick to the window; posted, so a handler that opens a
+    // box does not hold up the test.
+    void PostPick(int index) const {
+        HWND combo = control(Control::comEmail);
+        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        PostMessageW(window_, WM_COMMAND, MAKEWPARAM(MainWindow::ControlId(Control::comEmail), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+    }
+    void PostPress(Control button) const {
+        PostMessageW(window_, WM_COMMAND, MAKEWPARAM(MainWindow::ControlId(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(control(button)));
+    }
+
+    HWND WaitForBox() const {
+        HWND box = nullptr;
+        PumpUntil([&] { return (box = FindOwnedBox(GetWindowThreadProcessId(window_, nullptr), window_)) != nullptr; });
+        return box;
+    }
+
+    // The exit code once the program has ended, or nullopt when it did not end.
+    std::optional<DWORD> WaitForExit() {
         if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return std::nullopt;
         DWORD exitCode = 1;
         GetExitCodeProcess(process_.hProcess, &exitCode);
         return exitCode;
+    }
+    // Closes the window as the user would, then waits for the program to end.
+    std::optional<DWORD> Close() {
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+        return WaitForExit();
     }
 
 private:
@@ -575,11 +666,27 @@ private:
     HWND window_ = nullptr;
 };
 
-// The program itself: its version record; it starts, shows its window and ends
-// with code 0 when the window is closed. (Its icon is checked in-process above:
-// Wine answers WM_GETICON from another process with a failed send.)
+// The program itself: a 32-bit exe, like its host, asking for the rights to
+// write the machine's settings where the user has them; its version record; it
+// starts, shows its window and ends with code 0 when the window is closed. (Its
+// icon is checked in-process above: Wine answers WM_GETICON from another process
+// with a failed send.)
 TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
     const std::wstring exe = ProgramPath();
+    HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    // A data-file module's handle points one byte past its mapping.
+    const auto* base = reinterpret_cast<const std::uint8_t*>(reinterpret_cast<std::uintptr_t>(image) & ~std::uintptr_t{3});
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */);
+    ASSERT_NE(found, nullptr) << "no manifest";
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, found))),
+                               SizeofResource(image, found));
+    EXPECT_NE(manifest.find(R"(requestedExecutionLevel level="highestAvailable")"), std::string::npos);
+    FreeLibrary(image);
+
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
     ASSERT_GT(size, 0u) << "no version record";
@@ -600,6 +707,79 @@ TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
     GetWindowThreadProcessId(program.window(), &pid);
     EXPECT_EQ(pid, program.processId());
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
+}
+
+// A shortcut set to run maximized, minimized or hidden still opens the fixed-size
+// tool window normally: in view, at its designed size.
+TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
+    for (const WORD show : {WORD(SW_SHOWMAXIMIZED), WORD(SW_SHOWMINNOACTIVE), WORD(SW_HIDE)}) {
+        SCOPED_TRACE("show command " + std::to_string(show));
+        RunningProgram program({ProgramPath(), L"", show});
+        HWND window = program.window();
+        ASSERT_NE(window, nullptr) << "never visible";
+        EXPECT_FALSE(IsIconic(window));
+        EXPECT_FALSE(IsZoomed(window));
+        RECT outer{};
+        GetWindowRect(window, &outer);
+        EXPECT_EQ(outer.bottom - outer.top, Twips(2850, window));
+        EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
+    }
+}
+
+// The messenger host is 32-bit and keeps its settings in the registry's 32-bit
+// view, where its installer (here reg.exe /reg:32) writes them. The program lists
+// those accounts in the store's order, "Nobody" left out, also past one whose key
+// has a class name; it does not list an account that exists only in the 64-bit
+// view; and its switch writes the 32-bit view.
+TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
+    using test::RegExe;
+    using test::RegView;
+    const std::string product = "HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\";
+    RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
+    for (const char* account : {"zed@example.com", "Nobody", "amy@example.com"})
+        RegExe("add " + product + account + " /v Log /d 0 /f", RegView::k32);
+    RegExe("add " + product + "only64@example.com /v Log /d 0 /f", RegView::k64);
+    // The class name last, from this 32-bit program: reg add clears the class of a key it touches.
+    HKEY classed = nullptr;
+    char className[] = "SomeClass";
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kProduct) + "\\bob@example.com").c_str(), 0, className,
+                              0, KEY_ALL_ACCESS, nullptr, &classed, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(classed);
+
+    RunningProgram program;
+    ASSERT_NE(program.window(), nullptr);
+    EXPECT_EQ(program.Items(), (std::vector<std::wstring>{L"amy@example.com", L"bob@example.com", L"zed@example.com"}));
+
+    program.PostPick(2);
+    program.PostPress(Control::cmdEnable);
+    HWND box = program.WaitForBox();
+    ASSERT_NE(box, nullptr) << "no confirmation";
+    EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_NE(RegExe("query " + product + "zed@example.com /v Log", RegView::k32).find("REG_SZ    1\n"),
+              std::string::npos);
+    EXPECT_EQ(RegExe("query " + product + "zed@example.com", RegView::k64).find("Log"), std::string::npos);
+    EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
+    RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
+}
+
+// An error inside a handler ends the program with the standard report: a box
+// titled with the program's title (this copy has another file name), then a
+// non-zero exit code, and a command queued behind the failing one never runs.
+TEST_F(MainWindowTest, AnErrorInAHandlerEndsTheProgramWithItsReport) {
+    PutLog("amy@example.com", "0");
+    RunningProgram program({SelfPath(), kFailingReadsArgument, std::nullopt});
+    ASSERT_NE(program.window(), nullptr);
+    program.PostPick(0);                     // its read fails
+    program.PostPress(Control::cmdEnable);  // waiting behind it
+    HWND box = program.WaitForBox();
+    ASSERT_NE(box, nullptr) << "no report";
+    EXPECT_EQ(Text(box), L"GT3ErrLog");
+    EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), L"Run-time error '7':\r\n\r\nOut of memory");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(7));
+    EXPECT_EQ(ReadLog("amy@example.com").data, std::string("0\0", 2)) << "the queued press was carried out";
 }
 
 // The DPI calls of Windows 10, looked up as the program looks them up (it runs on

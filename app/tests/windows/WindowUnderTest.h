@@ -200,7 +200,7 @@ private:
     void Main() {
         threadId_ = GetCurrentThreadId();
         MainWindow window(GetModuleHandleW(nullptr), store_);
-        created_ = window.Create(SW_SHOWNORMAL);
+        created_ = window.Create();
         {
             std::lock_guard lock(mutex_);
             hwnd_ = window.handle();

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "registry/tests/support/RegExe.h"
+
 namespace gt3 {
 namespace {
 
@@ -19,19 +21,8 @@ constexpr char kKey[] = "Software\\GT3ErrLogTests\\Routines";
 constexpr char kKeyForReg[] = "HKCU\\Software\\GT3ErrLogTests\\Routines";
 constexpr std::int32_t kCurrentUser = root::kCurrentUser;
 
-// reg.exe's output, lines ending in LF. It works in the 32-bit view, the one this
-// 32-bit test program sees.
-std::string RegExe(const std::string& arguments) {
-    std::string output;
-    FILE* pipe = _popen(("C:\\windows\\system32\\reg.exe " + arguments + " /reg:32").c_str(), "r");
-    if (!pipe) return output;
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe))
-        for (const char* c = line; *c; ++c)
-            if (*c != '\r') output += *c;
-    _pclose(pipe);
-    return output;
-}
+// reg.exe in the 32-bit view, the one this 32-bit test program sees.
+std::string RegExe(const std::string& arguments) { return test::RegExe(arguments, test::RegView::k32); }
 
 void RegAdd(const std::string& name, const std::string& type, const std::string& data) {
     RegExe(std::string("add ") + kKeyForReg + " /v " + name + " /t " + type + " /d \"" + data + "\" /f");

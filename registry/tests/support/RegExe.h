@@ -1,0 +1,29 @@
+#pragma once
+// Wine's (or Windows') own reg.exe, run from a test to seed or check the registry
+// independently of the code under test. Windows only.
+
+#include <cstdio>
+#include <string>
+
+namespace gt3::test {
+
+// Which registry view reg.exe works in: the 32-bit one is where a 32-bit program
+// (this one, and the messenger host) reads and writes HKLM\SOFTWARE.
+enum class RegView { k32, k64 };
+
+// reg.exe's output, lines ending in LF.
+inline std::string RegExe(const std::string& arguments, RegView view) {
+    std::string output;
+    const std::string command = "C:\\windows\\system32\\reg.exe " + arguments +
+                                (view == RegView::k32 ? " /reg:32" : " /reg:64");
+    FILE* pipe = _popen(command.c_str(), "r");
+    if (!pipe) return output;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe))
+        for (const char* c = line; *c; ++c)
+            if (*c != '\r') output += *c;
+    _pclose(pipe);
+    return output;
+}
+
+}  // namespace gt3::test
