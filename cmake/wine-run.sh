@@ -89,6 +89,10 @@ if [[ ! -f "$WINEPREFIX/.gt3-ready" ]]; then
             >>"$state_dir/wineboot.log" 2>&1 || true
     fi
     "$WINESERVER" -w
+    if [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+        echo "wine-run: Wine made $WINEPREFIX without its 32-bit side; install wine32:i386 (scripts/setup does)" >&2
+        exit 1
+    fi
     touch "$WINEPREFIX/.gt3-ready"
 fi
 # Keep one wineserver alive between the many short test processes (starting one
