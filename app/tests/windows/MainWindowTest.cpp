@@ -97,6 +97,18 @@ StoredValue ReadLog(const std::string& name) {
     return value;
 }
 
+// The entries of a combo box, in list order; it may belong to another process.
+std::vector<std::wstring> ListedItems(HWND combo) {
+    std::vector<std::wstring> items;
+    const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t buffer[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
+        items.emplace_back(buffer);
+    }
+    return items;
+}
+
 // A visible message box (a dialog-class window) of that thread owned by `owner`;
 // the thread may belong to another process.
 HWND FindOwnedBox(DWORD threadId, HWND owner) {
@@ -145,17 +157,7 @@ public:
     int exitCode() const { return exitCode_; }
     DWORD threadId() const { return threadId_; }
 
-    std::vector<std::wstring> Items() const {
-        std::vector<std::wstring> items;
-        HWND combo = control(Control::comEmail);
-        const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            wchar_t buffer[256] = {};
-            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
-            items.emplace_back(buffer);
-        }
-        return items;
-    }
+    std::vector<std::wstring> Items() const { return ListedItems(control(Control::comEmail)); }
 
     // Picks an entry the way the list reports a user's choice.
     void Pick(const std::wstring& account) {
@@ -617,17 +619,7 @@ public:
     DWORD processId() const { return process_.dwProcessId; }
     HWND control(Control id) const { return GetDlgItem(window_, MainWindow::ControlId(id)); }
 
-    std::vector<std::wstring> Items() const {
-        std::vector<std::wstring> items;
-        HWND combo = control(Control::comEmail);
-        const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            wchar_t buffer[256] = {};
-            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
-            items.emplace_back(buffer);
-        }
-        return items;
-    }
+    std::vector<std::wstring> Items() const { return ListedItems(control(Control::comEmail)); }
 
     // The list reports a pick to the window; posted, so a handler that opens a
     // box does not hold up the test.
