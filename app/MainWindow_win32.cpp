@@ -392,8 +392,8 @@ void MainWindow::ApplySize(const RECT* suggested) {
 
 // The window has a fixed size and, as a tool window, no taskbar button: a
 // launcher's "Maximized" would stretch it over the screen and "Minimized" would
-// leave nothing to bring it back by. The system applies the launcher's show
-// command to the process's first ShowWindow even when that asks for
+// leave nothing to bring it back by. Windows may apply the launcher's show
+// command to a process's first ShowWindow even when that asks for
 // SW_SHOWNORMAL; a second call is taken as asked.
 void MainWindow::ShowNormally() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);

@@ -27,7 +27,8 @@ inline constexpr std::wstring_view kSaveFailedMessage = L"Error Saving Settings\
 inline constexpr std::wstring_view kReloadedMessage = L"Plugins Successfully Reloaded";
 inline constexpr std::wstring_view kReloadFailedMessage = L"Plugins Could Not Be Reloaded\r\n\r\nRestart Messenger";
 
-// The program's own title: the caption of the box that reports an error ending it.
+// The program's own title, as its version record gives it: the caption of the
+// box that reports an error ending it.
 inline constexpr std::wstring_view kProgramTitle = L"" GT3_PROGRAM_TITLE;
 
 // The report of an error that ends the program: "Run-time error '13':" + blank line + description.
