@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "DesignGdi_win32.h"
 #include "ErrorReport.h"
 #include "Texts.h"
 #include "msgbox/MsgBoxEx.h"
@@ -22,8 +23,6 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE;
 
 constexpr int kComboDropItems = 10;
-
-COLORREF ToColorRef(layout::Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
 // Per-monitor DPI functions exist from Windows 10 1607 on; older systems have one
 // DPI for the whole session.
@@ -56,10 +55,7 @@ std::wstring WindowText(HWND hwnd) {
 }
 
 FontHandle MakeFont(const layout::FontDesign& design, UINT dpi) {
-    return FontHandle(CreateFontW(layout::FontHeightPixels(design, static_cast<std::int32_t>(dpi)), 0, 0, 0,
-                                  design.weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                                  std::wstring(design.face).c_str()));
+    return MakeDesignFont(design, layout::FontHeightPixels(design, static_cast<std::int32_t>(dpi)));
 }
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/DesignGdi_win32.h"
 #include "app/FormControls.h"
 #include "app/FormMain.h"
 #include "app/Layout.h"
@@ -39,8 +40,6 @@ constexpr WORD kFirstId = 100;
 
 constexpr WORD ItemId(Control id) { return static_cast<WORD>(kFirstId + static_cast<WORD>(id)); }
 
-COLORREF ToColorRef(layout::Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
-
 // The dialog's own font is the buttons' (Verdana 8.25 pt). A template holds whole
 // points; 8 pt gives the same pixel height at 96 dpi (11 px), where we measure.
 constexpr WORD kDialogPoints = 8;
@@ -49,19 +48,11 @@ struct BaseUnits {
     int x = 0, y = 0;
 };
 
-// A font of the design's face and weight, `height` pixels (negative: em height),
-// made as the real window makes its fonts.
-FontHandle MakeFont(const layout::FontDesign& design, int height) {
-    return FontHandle(CreateFontW(height, 0, 0, 0, design.weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                                  std::wstring(design.face).c_str()));
-}
-
 // Dialog units per pixel for the dialog's font, worked out as the dialog manager
 // does (mean width of the 52 letters, and the line height), so that sizes given
 // in pixels land on the same pixels once the template is laid out.
 BaseUnits MeasureBaseUnits(int dpi) {
-    const FontHandle font = MakeFont(layout::kWindowFont, -MulDiv(kDialogPoints, dpi, 72));
+    const FontHandle font = MakeDesignFont(layout::kWindowFont, -MulDiv(kDialogPoints, dpi, 72));
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font.get());
     TEXTMETRICW metrics{};
@@ -227,8 +218,8 @@ public:
         background_.reset(CreateSolidBrush(ToColorRef(layout::kWhite)));
 
         // The dialog's font serves the buttons; the labels and the combo box get theirs.
-        smallFont_ = MakeFont(layout::kSmallFont, layout::FontHeightPixels(layout::kSmallFont, window_.dpi));
-        stateFont_ = MakeFont(layout::kStateFont, layout::FontHeightPixels(layout::kStateFont, window_.dpi));
+        smallFont_ = MakeDesignFont(layout::kSmallFont, layout::FontHeightPixels(layout::kSmallFont, window_.dpi));
+        stateFont_ = MakeDesignFont(layout::kStateFont, layout::FontHeightPixels(layout::kStateFont, window_.dpi));
         for (const auto& design : layout::kControls) {
             const HFONT font = design.font == &layout::kSmallFont   ? smallFont_.get()
                                : design.font == &layout::kStateFont ? stateFont_.get()
