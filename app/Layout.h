@@ -50,7 +50,7 @@ inline constexpr std::int32_t kNoTabStop = -1;
 struct ControlDesign {
     Control id;
     Kind kind;
-    std::wstring_view text;  // empty for the image and the combo box
+    std::wstring_view text;  // the image's is its name for screen readers; the combo box has none
     Rect rect;
     const FontDesign* font;  // nullptr for the image
     Rgb foreground;
@@ -59,8 +59,10 @@ struct ControlDesign {
     bool autoSize;           // labels size themselves to their text, keeping their centre
 };
 
-// In tab order first (comEmail 0 ... lblInfo 5), then the image: creating the
-// controls in this order gives the designed tab order.
+// In creation order, which is the z-order that the dialog keys and screen readers
+// walk: the instruction right before the combo box, which a screen reader names
+// after it; then the controls that take the focus, in tab order (comEmail 0 ...
+// cmdReload 4); then the image.
 extern const std::array<ControlDesign, 7> kControls;
 
 const ControlDesign& Design(Control id);

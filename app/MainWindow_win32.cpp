@@ -18,9 +18,10 @@ namespace {
 using layout::Control;
 
 // A fixed tool window: thin caption with a close box, no minimise or maximise box,
-// no sizing border.
+// no sizing border. WS_EX_APPWINDOW gives it the taskbar button and the place in
+// Alt+Tab that a tool window alone does not get.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
 
 constexpr int kComboDropItems = 10;
 
@@ -64,7 +65,7 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.hbrBackground = nullptr;  // the window erases with its own colour (WM_ERASEBKGND)
     wc.lpszClassName = MainWindow::kClassName;
     RegisterClassExW(&wc);  // fails harmlessly when a second window registers it again
 }
@@ -178,6 +179,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE: OnActivate(LOWORD(wParam)); return 0;
     case WM_NEXTDLGCTL: OnNextControl(wParam, LOWORD(lParam) != 0); return 0;
     case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
+    case WM_ERASEBKGND: return OnEraseBackground(reinterpret_cast<HDC>(wParam));
+    case WM_SETTINGCHANGE: if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false); break;
+    case WM_SYSCOLORCHANGE: OnColoursChanged(true); break;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_NCDESTROY: SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0); hwnd_ = nullptr; return 0;
     }
@@ -186,6 +190,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT MainWindow::OnCreate() {
     dpi_ = WindowDpi(hwnd_);
+    highContrast_ = highContrastQuery();
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
     box_.SetOwner(hwnd_);
@@ -214,15 +219,48 @@ void MainWindow::OnCommand(WORD id, WORD code, HWND control) {
 
 LRESULT MainWindow::OnControlColour(HDC dc, HWND control) {
     // Labels draw without a background of their own on the white window; the
-    // combo box (its selection field and its list) writes in blue.
+    // combo box (its selection field and its list) writes in blue. In high
+    // contrast, all of them write in the system's window text colour.
     const Win32Control* coloured = nullptr;
     for (const Win32Control* c : std::initializer_list<const Win32Control*>{&lblInfo_, &lblLog_, &comEmail_})
         if (c->handle() == control || IsChild(c->handle(), control)) coloured = c;
     if (!coloured && GetParent(control) != hwnd_) coloured = &comEmail_;  // the combo's drop-down list
-    if (coloured) SetTextColor(dc, ToColorRef(layout::Design(coloured->id()).foreground));
-    SetBkColor(dc, ToColorRef(layout::kWhite));
+    if (coloured)
+        SetTextColor(dc, highContrast_ ? GetSysColor(COLOR_WINDOWTEXT)
+                                       : ToColorRef(layout::Design(coloured->id()).foreground));
+    SetBkColor(dc, BackgroundColour());
     SetBkMode(dc, coloured && coloured->id() != Control::comEmail ? TRANSPARENT : OPAQUE);
-    return reinterpret_cast<LRESULT>(background_.get());
+    return reinterpret_cast<LRESULT>(BackgroundBrush());
+}
+
+LRESULT MainWindow::OnEraseBackground(HDC dc) {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    FillRect(dc, &client, BackgroundBrush());
+    return 1;
+}
+
+// The high-contrast mode or the system's colours changed: the window follows at
+// once. The common controls hear of new system colours from their parent.
+void MainWindow::OnColoursChanged(bool forwardToControls) {
+    highContrast_ = highContrastQuery();
+    if (forwardToControls)
+        for (const auto& design : layout::kControls) SendMessageW(Find(design.id)->handle(), WM_SYSCOLORCHANGE, 0, 0);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+COLORREF MainWindow::BackgroundColour() const noexcept {
+    return highContrast_ ? GetSysColor(COLOR_WINDOW) : ToColorRef(layout::kWhite);
+}
+
+HBRUSH MainWindow::BackgroundBrush() const noexcept {
+    return highContrast_ ? GetSysColorBrush(COLOR_WINDOW) : background_.get();
+}
+
+bool MainWindow::SystemHighContrast() noexcept {
+    HIGHCONTRASTW mode{};
+    mode.cbSize = sizeof mode;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof mode, &mode, 0) && (mode.dwFlags & HCF_HIGHCONTRASTON);
 }
 
 void MainWindow::OnActivate(WORD state) {
@@ -296,7 +334,9 @@ HFONT MainWindow::Fonts::For(const layout::ControlDesign& design) const noexcept
 }
 
 void MainWindow::CreateControls() {
-    // Created in tab order, which is also the order the dialog keys walk.
+    // Created in the table's order, which becomes the z-order. The image's text
+    // is its name for screen readers: given here, before its picture, since a
+    // bitmap static takes text set later as a resource name and drops its picture.
     for (const auto& design : layout::kControls) {
         Win32Control* control = Find(design.id);
         const wchar_t* className = L"STATIC";
@@ -386,11 +426,11 @@ void MainWindow::ApplySize(const RECT* suggested) {
         SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The window has a fixed size and, as a tool window, no taskbar button: a
-// launcher's "Maximized" would stretch it over the screen and "Minimized" would
-// leave nothing to bring it back by. Windows may apply the launcher's show
-// command to a process's first ShowWindow even when that asks for
-// SW_SHOWNORMAL; a second call is taken as asked.
+// The window has a fixed size and no minimise box: a launcher's "Maximized"
+// would stretch it over the screen, "Minimized" would start it as a bare taskbar
+// button and "Hidden" would leave nothing to bring it back by. Windows may apply
+// the launcher's show command to a process's first ShowWindow even when that
+// asks for SW_SHOWNORMAL; a second call is taken as asked.
 void MainWindow::ShowNormally() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     if (IsIconic(hwnd_) || IsZoomed(hwnd_) || !IsWindowVisible(hwnd_)) ShowWindow(hwnd_, SW_SHOWNORMAL);

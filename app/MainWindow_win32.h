@@ -86,6 +86,11 @@ public:
 
     // Re-places a control after its text or the DPI changed.
     void Place(const Win32Control& control);
+
+    // Whether the system's high-contrast mode is on: SPI_GETHIGHCONTRAST by
+    // default. A seam for the tests, since Wine always reports it off.
+    static bool SystemHighContrast() noexcept;
+    static inline bool (*highContrastQuery)() = &SystemHighContrast;
     // Moves the focus on when the focused control is about to be hidden or disabled.
     void FocusAwayFrom(HWND control);
 
@@ -99,10 +104,14 @@ private:
     void OnActivate(WORD state);
     void OnNextControl(WPARAM target, bool isHandle);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void OnColoursChanged(bool forwardToControls);
+    LRESULT OnEraseBackground(HDC dc);
     void OnDestroy();
     void Fail(std::exception_ptr error) noexcept;
 
     void CreateControls();
+    COLORREF BackgroundColour() const noexcept;
+    HBRUSH BackgroundBrush() const noexcept;
     void ApplyLayout();
     void ApplySize(const RECT* suggested);
     void CentreOnScreen();
@@ -123,6 +132,7 @@ private:
     std::int32_t heightTwips_ = layout::kCollapsedHeight;
     HWND savedFocus_ = nullptr;
     bool failed_ = false;
+    bool highContrast_ = false;
     int exitCode_ = 0;
 
     IconHandleOwner icon_;
