@@ -36,6 +36,8 @@ std::int32_t TwipsToPixels(std::int32_t twips, std::int32_t dpi) { return MulDiv
 
 std::int32_t PixelsToTwips(std::int32_t pixels, std::int32_t dpi) { return MulDivRound(pixels, kTwipsPerInch, dpi); }
 
+std::int32_t ScaledFrom96(std::int32_t pixels, std::int32_t dpi) { return MulDivRound(pixels, dpi, 96); }
+
 std::int32_t FontHeightPixels(const FontDesign& font, std::int32_t dpi) {
     return -MulDivRound(font.hundredthsOfPoint, dpi, 72 * 100);
 }

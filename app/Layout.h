@@ -84,6 +84,9 @@ PixelRect ToPixels(const Rect& rect, std::int32_t dpi);
 // its horizontal centre stays where the design puts it.
 PixelRect AutoSized(const Rect& designed, std::int32_t textWidth, std::int32_t textHeight, std::int32_t dpi);
 
+// A picture's size at `dpi` from its size at 96 dpi, rounded.
+std::int32_t ScaledFrom96(std::int32_t pixels, std::int32_t dpi);
+
 // The same for a picture shown at its natural size inside its designed box.
 PixelRect Centred(const Rect& designed, std::int32_t width, std::int32_t height, std::int32_t dpi);
 

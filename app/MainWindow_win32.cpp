@@ -59,6 +59,25 @@ FontHandle MakeFont(const layout::FontDesign& design, UINT dpi) {
     return MakeDesignFont(design, layout::FontHeightPixels(design, static_cast<std::int32_t>(dpi)));
 }
 
+// A smoothed copy of a bitmap at another size; 24 bits a pixel, so without the
+// alpha that would make a static control keep a copy of its own. Empty on failure.
+BitmapHandle ScaledCopy(HBITMAP source, const BITMAP& from, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    BitmapHandle scaled(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const MemoryDcHandle read(CreateCompatibleDC(nullptr)), write(CreateCompatibleDC(nullptr));
+    if (!scaled || !read || !write) return {};
+    const HGDIOBJ oldRead = SelectObject(read.get(), source), oldWrite = SelectObject(write.get(), scaled.get());
+    SetStretchBltMode(write.get(), HALFTONE);
+    SetBrushOrgEx(write.get(), 0, 0, nullptr);  // HALFTONE asks for the origin to be set after the mode
+    const BOOL drawn =
+        StretchBlt(write.get(), 0, 0, width, height, read.get(), 0, 0, from.bmWidth, from.bmHeight, SRCCOPY);
+    SelectObject(read.get(), oldRead);
+    SelectObject(write.get(), oldWrite);
+    return drawn ? std::move(scaled) : BitmapHandle{};
+}
+
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -294,6 +313,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
         SendMessageW(control->handle(), WM_SETFONT,
                      reinterpret_cast<WPARAM>(fresh.For(layout::Design(control->id()))), FALSE);
     fonts_ = std::move(fresh);  // deletes the old fonts
+    ShowLogo();
     ApplySize(&suggested);
     ApplyLayout();
     InvalidateRect(hwnd_, nullptr, TRUE);
@@ -358,10 +378,28 @@ void MainWindow::CreateControls() {
                                      nullptr);
         control->Attach(child);
         if (design.kind == layout::Kind::Image)
-            SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+            ShowLogo();
         else
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(design)), FALSE);
     }
+}
+
+// The logo at the design's size for the DPI: the resource's own pixels at 96
+// dpi, a smoothed copy that the window owns at any other.
+void MainWindow::ShowLogo() {
+    BITMAP natural{};
+    if (!imgLogo_.handle() || !logo_ || !GetObjectW(logo_.get(), sizeof natural, &natural)) return;
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    BitmapHandle scaled;
+    if (dpi_ != USER_DEFAULT_SCREEN_DPI)
+        scaled = ScaledCopy(logo_.get(), natural, layout::ScaledFrom96(natural.bmWidth, dpi),
+                            layout::ScaledFrom96(natural.bmHeight, dpi));
+    const HBITMAP shown = scaled ? scaled.get() : logo_.get();
+    const auto previous = reinterpret_cast<HBITMAP>(
+        SendMessageW(imgLogo_.handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(shown)));
+    // A control that copied a bitmap with alpha hands its copy back here.
+    if (previous && previous != logo_.get() && previous != scaledLogo_.get()) DeleteObject(previous);
+    scaledLogo_ = std::move(scaled);  // the old copy only now that the control holds the new picture
 }
 
 Win32Control* MainWindow::Find(Control id) noexcept {
@@ -385,7 +423,7 @@ void MainWindow::Place(const Win32Control& control) {
     switch (design.kind) {
     case layout::Kind::Image: {
         BITMAP bm{};
-        if (logo_ && GetObjectW(logo_.get(), sizeof bm, &bm)) r = layout::Centred(design.rect, bm.bmWidth, bm.bmHeight, dpi);
+        if (ShownLogo() && GetObjectW(ShownLogo(), sizeof bm, &bm)) r = layout::Centred(design.rect, bm.bmWidth, bm.bmHeight, dpi);
         break;
     }
     case layout::Kind::Label: {

@@ -110,6 +110,8 @@ private:
     void Fail(std::exception_ptr error) noexcept;
 
     void CreateControls();
+    void ShowLogo();
+    HBITMAP ShownLogo() const noexcept { return scaledLogo_ ? scaledLogo_.get() : logo_.get(); }
     COLORREF BackgroundColour() const noexcept;
     HBRUSH BackgroundBrush() const noexcept;
     void ApplyLayout();
@@ -136,7 +138,8 @@ private:
     int exitCode_ = 0;
 
     IconHandleOwner icon_;
-    BitmapHandle logo_;
+    BitmapHandle logo_;        // the resource, at its 96-dpi size
+    BitmapHandle scaledLogo_;  // the logo at any other DPI; empty at 96
     BrushHandle background_;
     Fonts fonts_;
 
