@@ -2,8 +2,7 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "DesignGdi_win32.h"
 #include "ErrorReport.h"
@@ -16,14 +15,6 @@ namespace gt3::app {
 namespace {
 
 using layout::Control;
-
-// A fixed tool window: thin caption with a close box, no minimise or maximise box,
-// no sizing border. WS_EX_APPWINDOW gives it the taskbar button and the place in
-// Alt+Tab that a tool window alone does not get.
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
-
-constexpr int kComboDropItems = 10;
 
 // Per-monitor DPI functions exist from Windows 10 1607 on; older systems have one
 // DPI for the whole session.
@@ -44,8 +35,8 @@ RECT AdjustForFrame(RECT rect, UINT dpi) {
     using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi = reinterpret_cast<AdjustFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-    if (!adjustForDpi || !adjustForDpi(&rect, kStyle, FALSE, kExStyle, dpi))
-        AdjustWindowRectEx(&rect, kStyle, FALSE, kExStyle);
+    constexpr DWORD style = MainWindow::kStyle, exStyle = MainWindow::kExStyle;
+    if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi)) AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return rect;
 }
 
@@ -202,7 +193,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETTINGCHANGE: if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false); break;
     case WM_SYSCOLORCHANGE: OnColoursChanged(true); break;
     case WM_DESTROY: OnDestroy(); return 0;
-    case WM_NCDESTROY: SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0); hwnd_ = nullptr; return 0;
+    case WM_NCDESTROY: return OnNcDestroy(wParam, lParam);
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
@@ -216,7 +207,7 @@ LRESULT MainWindow::OnCreate() {
     fonts_ = MakeFonts(dpi_);
     CreateControls();
     ApplyLayout();
-    ApplySize(nullptr);
+    ApplySize();
     form_.Form_Load();
     return 0;
 }
@@ -264,7 +255,7 @@ LRESULT MainWindow::OnEraseBackground(HDC dc) {
 void MainWindow::OnColoursChanged(bool forwardToControls) {
     highContrast_ = highContrastQuery();
     if (forwardToControls)
-        for (const auto& design : layout::kControls) SendMessageW(Find(design.id)->handle(), WM_SYSCOLORCHANGE, 0, 0);
+        for (const Win32Control* control : Controls()) SendMessageW(control->handle(), WM_SYSCOLORCHANGE, 0, 0);
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -296,8 +287,9 @@ void MainWindow::OnActivate(WORD state) {
     SetFocus(target);
 }
 
-// The dialog keys (Tab, Shift+Tab) arrive as this dialog message; an ordinary
-// window has to act on it itself.
+// IsDialogMessage moves the focus for Tab, Shift+Tab and the arrow keys by
+// sending this message, to an ordinary window too, which has to act on it
+// itself: focus the control it names, or the next or previous tab stop.
 void MainWindow::OnNextControl(WPARAM target, bool isHandle) {
     HWND next = isHandle ? reinterpret_cast<HWND>(target) : GetNextDlgTabItem(hwnd_, GetFocus(), target != 0);
     if (next) SetFocus(next);
@@ -308,18 +300,28 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
     // The controls take the new fonts before the old ones are deleted: a control
     // must never be left holding a deleted font.
     Fonts fresh = MakeFonts(dpi_);
-    for (Win32Control* control : std::initializer_list<Win32Control*>{&imgLogo_, &lblInfo_, &comEmail_, &lblLog_,
-                                                                       &cmdEnable_, &cmdDisable_, &cmdReload_})
+    for (Win32Control* control : Controls())
         SendMessageW(control->handle(), WM_SETFONT,
                      reinterpret_cast<WPARAM>(fresh.For(layout::Design(control->id()))), FALSE);
     fonts_ = std::move(fresh);  // deletes the old fonts
     ShowLogo();
-    ApplySize(&suggested);
+    // The whole rectangle suggested, as Windows asks: a window moved between
+    // monitors then lands where the move leaves it, and does not bounce.
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     ApplyLayout();
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void MainWindow::OnDestroy() { PostQuitMessage(exitCode_); }
+
+// The window's last message: from here on it no longer reaches this object,
+// and the system frees what it keeps for the window.
+LRESULT MainWindow::OnNcDestroy(WPARAM wParam, LPARAM lParam) {
+    const HWND hwnd = std::exchange(hwnd_, nullptr);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return DefWindowProcW(hwnd, WM_NCDESTROY, wParam, lParam);
+}
 
 // An error that reaches a handler ends the program: the report, then a non-zero exit.
 void MainWindow::Fail(std::exception_ptr error) noexcept {
@@ -340,7 +342,7 @@ void MainWindow::Fail(std::exception_ptr error) noexcept {
 
 void MainWindow::SetHeight(std::int32_t twips) {
     heightTwips_ = twips;
-    ApplySize(nullptr);
+    ApplySize();
 }
 
 MainWindow::Fonts MainWindow::MakeFonts(UINT dpi) {
@@ -403,8 +405,7 @@ void MainWindow::ShowLogo() {
 }
 
 Win32Control* MainWindow::Find(Control id) noexcept {
-    for (Win32Control* c : std::initializer_list<Win32Control*>{&imgLogo_, &lblInfo_, &comEmail_, &lblLog_,
-                                                                 &cmdEnable_, &cmdDisable_, &cmdReload_})
+    for (Win32Control* c : Controls())
         if (c->id() == id) return c;
     return nullptr;
 }
@@ -440,10 +441,10 @@ void MainWindow::Place(const Win32Control& control) {
     }
     case layout::Kind::Combo: {
         // The height given is the closed box's; the window also holds the drop-down list.
-        const auto field = static_cast<LPARAM>(std::max<std::int32_t>(r.height - 6, 1));
+        const int field = ComboFieldHeight(r.height);
         SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
         const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
-        r.height += kComboDropItems * static_cast<std::int32_t>(item > 0 ? item : field) + 2;
+        r.height = ComboWindowHeight(r.height, item > 0 ? static_cast<int>(item) : field);
         break;
     }
     case layout::Kind::Button: break;
@@ -452,16 +453,13 @@ void MainWindow::Place(const Win32Control& control) {
     InvalidateRect(child, nullptr, TRUE);
 }
 
-void MainWindow::ApplySize(const RECT* suggested) {
+void MainWindow::ApplySize() {
     const auto dpi = static_cast<std::int32_t>(dpi_);
     const RECT client{0, 0, layout::TwipsToPixels(layout::kClientWidth, dpi), 0};
     const RECT frame = AdjustForFrame(client, dpi_);
     const int width = frame.right - frame.left;
     const int height = layout::TwipsToPixels(heightTwips_, dpi);
-    if (suggested)
-        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    else
-        SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The window has a fixed size and no minimise box: a launcher's "Maximized"

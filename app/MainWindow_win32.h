@@ -65,6 +65,19 @@ public:
     // The child window id of each control (GetDlgItem).
     static constexpr int ControlId(layout::Control id) noexcept { return 100 + static_cast<int>(id); }
 
+    // A fixed tool window: thin caption with a close box, no minimise or maximise
+    // box, no sizing border. WS_EX_APPWINDOW gives it the taskbar button and the
+    // place in Alt+Tab that a tool window alone does not get.
+    static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    static constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+    // The combo box: its closed field's item height for the designed height, and
+    // the height of its window, which also holds ten items of drop-down list.
+    static constexpr int ComboFieldHeight(int designed) noexcept { return designed > 7 ? designed - 6 : 1; }
+    static constexpr int ComboWindowHeight(int designed, int itemHeight) noexcept {
+        return designed + kComboDropItems * itemHeight + 2;
+    }
+    static constexpr int kComboDropItems = 10;
+
     MainWindow(HINSTANCE instance, RegistryStore& store);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
@@ -107,6 +120,7 @@ private:
     void OnColoursChanged(bool forwardToControls);
     LRESULT OnEraseBackground(HDC dc);
     void OnDestroy();
+    LRESULT OnNcDestroy(WPARAM wParam, LPARAM lParam);
     void Fail(std::exception_ptr error) noexcept;
 
     void CreateControls();
@@ -115,10 +129,13 @@ private:
     COLORREF BackgroundColour() const noexcept;
     HBRUSH BackgroundBrush() const noexcept;
     void ApplyLayout();
-    void ApplySize(const RECT* suggested);
+    void ApplySize();
     void CentreOnScreen();
     void ShowNormally();
     Win32Control* Find(layout::Control id) noexcept;
+    std::array<Win32Control*, 7> Controls() noexcept {
+        return {&imgLogo_, &lblInfo_, &comEmail_, &lblLog_, &cmdEnable_, &cmdDisable_, &cmdReload_};
+    }
     HFONT FontFor(const layout::ControlDesign& design) const noexcept { return fonts_.For(design); }
 
     // The design's three fonts at one DPI.

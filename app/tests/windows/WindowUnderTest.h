@@ -107,7 +107,7 @@ public:
     bool created() const noexcept { return created_; }
 
     // Child controls by their ids in the window, which follow the design order.
-    HWND Child(layout::Control id) const { return GetDlgItem(hwnd_, kFirstControlId + static_cast<int>(id)); }
+    HWND Child(layout::Control id) const { return GetDlgItem(hwnd_, MainWindow::ControlId(id)); }
 
     // Closes the window and waits for its thread; the program's exit code.
     int Close() {
@@ -120,7 +120,7 @@ public:
     void Pick(int index) const {
         HWND combo = Child(layout::Control::comEmail);
         Send(combo, CB_SETCURSEL, WPARAM(index), 0);
-        Send(hwnd_, WM_COMMAND, MAKEWPARAM(kFirstControlId + int(layout::Control::comEmail), CBN_SELCHANGE),
+        Send(hwnd_, WM_COMMAND, MAKEWPARAM(MainWindow::ControlId(layout::Control::comEmail), CBN_SELCHANGE),
              LPARAM(combo));
     }
     void Press(layout::Control button) const { Send(Child(button), BM_CLICK, 0, 0); }
@@ -187,8 +187,6 @@ public:
     }
 
 private:
-    // Must match the window's own numbering of its controls.
-    static constexpr int kFirstControlId = 100;
     static constexpr UINT kInputTimeoutMs = 20000;
 
     LRESULT Send(HWND target, UINT message, WPARAM w, LPARAM l) const {
