@@ -17,7 +17,7 @@ namespace {
 using layout::Control;
 
 // Per-monitor DPI functions exist from Windows 10 1607 on; older systems have one
-// DPI for the whole session.
+// DPI for the whole session. No window yet (nullptr): the session's DPI.
 UINT WindowDpi(HWND hwnd) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
@@ -36,7 +36,8 @@ RECT AdjustForFrame(RECT rect, UINT dpi) {
     static const auto adjustForDpi = reinterpret_cast<AdjustFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
     constexpr DWORD style = MainWindow::kStyle, exStyle = MainWindow::kExStyle;
-    if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi)) AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi))
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return rect;
 }
 
@@ -140,10 +141,12 @@ bool MainWindow::Create() {
     logo_.reset(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, 0)));
     background_.reset(CreateSolidBrush(ToColorRef(layout::kWhite)));
 
-    CreateWindowExW(kExStyle, kClassName, std::wstring(text::kWindowCaption).c_str(), kStyle, CW_USEDEFAULT,
-                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+    // Made where it ends up, at its size for the DPI of the screen it opens on.
+    dpi_ = WindowDpi(nullptr);
+    const RECT frame = CentredFrame();
+    CreateWindowExW(kExStyle, kClassName, std::wstring(text::kWindowCaption).c_str(), kStyle, frame.left, frame.top,
+                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     if (!hwnd_ || failed_) return false;
-    CentreOnScreen();
     ShowNormally();
     UpdateWindow(hwnd_);
     return !failed_;
@@ -199,15 +202,19 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT MainWindow::OnCreate() {
-    dpi_ = WindowDpi(hwnd_);
+    if (const UINT dpi = WindowDpi(hwnd_); dpi != dpi_) {
+        // On a screen of another DPI than the session's: its size there.
+        dpi_ = dpi;
+        const RECT frame = CentredFrame();
+        SetWindowPos(hwnd_, nullptr, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     highContrast_ = highContrastQuery();
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
     box_.SetOwner(hwnd_);
     fonts_ = MakeFonts(dpi_);
     CreateControls();
-    ApplyLayout();
-    ApplySize();
     form_.Form_Load();
     return 0;
 }
@@ -304,7 +311,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
         SendMessageW(control->handle(), WM_SETFONT,
                      reinterpret_cast<WPARAM>(fresh.For(layout::Design(control->id()))), FALSE);
     fonts_ = std::move(fresh);  // deletes the old fonts
-    ShowLogo();
+    ShowLogo(ScaledLogo());
     // The whole rectangle suggested, as Windows asks: a window moved between
     // monitors then lands where the move leaves it, and does not bounce.
     SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
@@ -341,8 +348,10 @@ void MainWindow::Fail(std::exception_ptr error) noexcept {
 }
 
 void MainWindow::SetHeight(std::int32_t twips) {
+    if (twips == heightTwips_) return;  // loading sets the height the window was made with
     heightTwips_ = twips;
-    ApplySize();
+    const SIZE size = FrameSize();
+    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 MainWindow::Fonts MainWindow::MakeFonts(UINT dpi) {
@@ -356,11 +365,13 @@ HFONT MainWindow::Fonts::For(const layout::ControlDesign& design) const noexcept
 }
 
 void MainWindow::CreateControls() {
-    // Created in the table's order, which becomes the z-order. The image's text
-    // is its name for screen readers: given here, before its picture, since a
-    // bitmap static takes text set later as a resource name and drops its picture.
+    // Created in the table's order, which becomes the z-order, each at its final
+    // rectangle. The image's text is its name for screen readers: given here,
+    // before its picture, since a bitmap static takes text set later as a
+    // resource name and drops its picture.
+    scaledLogo_ = ScaledLogo();
+    const MemoryDcHandle measuring(CreateCompatibleDC(nullptr));
     for (const auto& design : layout::kControls) {
-        Win32Control* control = Find(design.id);
         const wchar_t* className = L"STATIC";
         DWORD style = WS_CHILD | (design.visibleAtLoad ? WS_VISIBLE : 0);
         switch (design.kind) {
@@ -375,33 +386,43 @@ void MainWindow::CreateControls() {
             style |= WS_TABSTOP | BS_PUSHBUTTON;
             break;
         }
-        HWND child = CreateWindowExW(0, className, std::wstring(design.text).c_str(), style, 0, 0, 0, 0, hwnd_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.id))), instance_,
-                                     nullptr);
-        control->Attach(child);
+        const layout::PixelRect r = FinalRect(design, design.text, measuring.get());
+        const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.id)));
+        HWND child = CreateWindowExW(0, className, std::wstring(design.text).c_str(), style, r.left, r.top, r.width,
+                                     r.height, hwnd_, id, instance_, nullptr);
+        Find(design.id)->Attach(child);
         if (design.kind == layout::Kind::Image)
-            ShowLogo();
+            SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(ShownLogo()));
         else
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(design)), FALSE);
+        if (design.kind == layout::Kind::Combo) SetComboField(child);
     }
 }
 
 // The logo at the design's size for the DPI: the resource's own pixels at 96
-// dpi, a smoothed copy that the window owns at any other.
-void MainWindow::ShowLogo() {
+// dpi (empty here), a smoothed copy at any other.
+BitmapHandle MainWindow::ScaledLogo() const {
     BITMAP natural{};
-    if (!imgLogo_.handle() || !logo_ || !GetObjectW(logo_.get(), sizeof natural, &natural)) return;
+    if (dpi_ == USER_DEFAULT_SCREEN_DPI || !logo_ || !GetObjectW(logo_.get(), sizeof natural, &natural)) return {};
     const auto dpi = static_cast<std::int32_t>(dpi_);
-    BitmapHandle scaled;
-    if (dpi_ != USER_DEFAULT_SCREEN_DPI)
-        scaled = ScaledCopy(logo_.get(), natural, layout::ScaledFrom96(natural.bmWidth, dpi),
-                            layout::ScaledFrom96(natural.bmHeight, dpi));
+    return ScaledCopy(logo_.get(), natural, layout::ScaledFrom96(natural.bmWidth, dpi),
+                      layout::ScaledFrom96(natural.bmHeight, dpi));
+}
+
+void MainWindow::ShowLogo(BitmapHandle scaled) {
     const HBITMAP shown = scaled ? scaled.get() : logo_.get();
     const auto previous = reinterpret_cast<HBITMAP>(
         SendMessageW(imgLogo_.handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(shown)));
     // A control that copied a bitmap with alpha hands its copy back here.
     if (previous && previous != logo_.get() && previous != scaledLogo_.get()) DeleteObject(previous);
     scaledLogo_ = std::move(scaled);  // the old copy only now that the control holds the new picture
+}
+
+// The closed field as tall as designed.
+void MainWindow::SetComboField(HWND combo) const {
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    const int designed = layout::ToPixels(layout::Design(Control::comEmail).rect, dpi).height;
+    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), ComboFieldHeight(designed));
 }
 
 Win32Control* MainWindow::Find(Control id) noexcept {
@@ -418,48 +439,60 @@ void MainWindow::Place(const Win32Control& control) {
     HWND child = control.handle();
     if (!child) return;
     const auto& design = layout::Design(control.id());
-    const auto dpi = static_cast<std::int32_t>(dpi_);
-    layout::PixelRect r = layout::ToPixels(design.rect, dpi);
-
-    switch (design.kind) {
-    case layout::Kind::Image: {
-        BITMAP bm{};
-        if (ShownLogo() && GetObjectW(ShownLogo(), sizeof bm, &bm)) r = layout::Centred(design.rect, bm.bmWidth, bm.bmHeight, dpi);
-        break;
-    }
-    case layout::Kind::Label: {
-        // Auto-size: the text's extent, one line per "\r\n", centred where designed.
-        const std::wstring text = WindowText(child);
-        RECT extent{0, 0, 0, 0};
-        HDC dc = GetDC(child);
-        HGDIOBJ old = SelectObject(dc, FontFor(design));
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-        SelectObject(dc, old);
-        ReleaseDC(child, dc);
-        r = layout::AutoSized(design.rect, extent.right - extent.left + 2, extent.bottom - extent.top, dpi);
-        break;
-    }
-    case layout::Kind::Combo: {
-        // The height given is the closed box's; the window also holds the drop-down list.
-        const int field = ComboFieldHeight(r.height);
-        SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
-        const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
-        r.height = ComboWindowHeight(r.height, item > 0 ? static_cast<int>(item) : field);
-        break;
-    }
-    case layout::Kind::Button: break;
-    }
+    if (design.kind == layout::Kind::Combo) SetComboField(child);
+    const MemoryDcHandle measuring(CreateCompatibleDC(nullptr));
+    const layout::PixelRect r = FinalRect(design, WindowText(child), measuring.get());
     SetWindowPos(child, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(child, nullptr, TRUE);
 }
 
-void MainWindow::ApplySize() {
+// Where a control goes at the current DPI, measured in `dc` before the control
+// need exist.
+layout::PixelRect MainWindow::FinalRect(const layout::ControlDesign& design, std::wstring_view text, HDC dc) const {
     const auto dpi = static_cast<std::int32_t>(dpi_);
-    const RECT client{0, 0, layout::TwipsToPixels(layout::kClientWidth, dpi), 0};
-    const RECT frame = AdjustForFrame(client, dpi_);
-    const int width = frame.right - frame.left;
-    const int height = layout::TwipsToPixels(heightTwips_, dpi);
-    SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    layout::PixelRect r = layout::ToPixels(design.rect, dpi);
+    if (design.kind == layout::Kind::Image) {
+        BITMAP bm{};
+        if (ShownLogo() && GetObjectW(ShownLogo(), sizeof bm, &bm))
+            r = layout::Centred(design.rect, bm.bmWidth, bm.bmHeight, dpi);
+        return r;
+    }
+    const HGDIOBJ old = SelectObject(dc, FontFor(design));
+    if (design.kind == layout::Kind::Label) {
+        // Auto-size: the text's extent, one line per "\r\n", centred where designed.
+        RECT extent{0, 0, 0, 0};
+        DrawTextW(dc, text.data(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+        r = layout::AutoSized(design.rect, extent.right - extent.left + 2, extent.bottom - extent.top, dpi);
+    } else if (design.kind == layout::Kind::Combo) {
+        // The height designed is the closed box's; its window also holds the
+        // drop-down list, whose items are a line of the font each.
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        r.height = ComboWindowHeight(r.height, metrics.tmHeight);
+    }
+    SelectObject(dc, old);
+    return r;
+}
+
+// The outer size for the design's client width and the current height.
+SIZE MainWindow::FrameSize() const {
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    const RECT frame = AdjustForFrame({0, 0, layout::TwipsToPixels(layout::kClientWidth, dpi), 0}, dpi_);
+    return {frame.right - frame.left, layout::TwipsToPixels(heightTwips_, dpi)};
+}
+
+// The window's rectangle at that size, centred on the screen.
+RECT MainWindow::CentredFrame() const {
+    const SIZE size = FrameSize();
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(hwnd_ ? MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY)
+                          : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY),
+                    &monitor);
+    const RECT& screen = monitor.rcMonitor;
+    const int x = screen.left + ((screen.right - screen.left) - size.cx) / 2;
+    const int y = screen.top + ((screen.bottom - screen.top) - size.cy) / 2;
+    return {x, y, x + size.cx, y + size.cy};
 }
 
 // The window has a fixed size and no minimise box: a launcher's "Maximized"
@@ -470,18 +503,6 @@ void MainWindow::ApplySize() {
 void MainWindow::ShowNormally() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     if (IsIconic(hwnd_) || IsZoomed(hwnd_) || !IsWindowVisible(hwnd_)) ShowWindow(hwnd_, SW_SHOWNORMAL);
-}
-
-void MainWindow::CentreOnScreen() {
-    RECT window{};
-    GetWindowRect(hwnd_, &window);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& screen = monitor.rcMonitor;
-    const int x = screen.left + ((screen.right - screen.left) - (window.right - window.left)) / 2;
-    const int y = screen.top + ((screen.bottom - screen.top) - (window.bottom - window.top)) / 2;
-    SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::FocusAwayFrom(HWND control) {

@@ -124,13 +124,16 @@ private:
     void Fail(std::exception_ptr error) noexcept;
 
     void CreateControls();
-    void ShowLogo();
+    BitmapHandle ScaledLogo() const;
+    void ShowLogo(BitmapHandle scaled);
     HBITMAP ShownLogo() const noexcept { return scaledLogo_ ? scaledLogo_.get() : logo_.get(); }
+    void SetComboField(HWND combo) const;
+    layout::PixelRect FinalRect(const layout::ControlDesign& design, std::wstring_view text, HDC dc) const;
     COLORREF BackgroundColour() const noexcept;
     HBRUSH BackgroundBrush() const noexcept;
     void ApplyLayout();
-    void ApplySize();
-    void CentreOnScreen();
+    SIZE FrameSize() const;
+    RECT CentredFrame() const;
     void ShowNormally();
     Win32Control* Find(layout::Control id) noexcept;
     std::array<Win32Control*, 7> Controls() noexcept {
