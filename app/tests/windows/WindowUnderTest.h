@@ -133,10 +133,10 @@ inline HWND FindOwnedBox(DWORD threadId, std::optional<HWND> owner = std::nullop
 
 // One message box as the watcher found it, once it had been placed.
 struct SeenBox {
-    HWND hwnd = nullptr;  // gone soon after: the watcher closes it
     std::wstring caption;
     std::wstring text;
     HWND owner = nullptr;
+    HWND hwnd = nullptr;  // gone soon after: the watcher closes it
     RECT rect{};
     HICON icon = nullptr;  // of its icon control
 };
@@ -302,11 +302,13 @@ private:
                 Sleep(2);
                 continue;
             }
-            // Shown, then placed and given its icon as it activates: read it after that.
+            // A box shows before it activates, and the program's hook places it and
+            // sets its icon as it activates: read it after that.
             GUITHREADINFO thread{};
             thread.cbSize = sizeof thread;
             for (int i = 0; i < 2000 && GetGUIThreadInfo(threadId_, &thread) && thread.hwndActive != box; ++i) Sleep(1);
-            SeenBox seen{box, test::Text(box), test::Text(GetDlgItem(box, kBoxTextId)), GetWindow(box, GW_OWNER), {}, {}};
+            SeenBox seen{test::Text(box), test::Text(GetDlgItem(box, kBoxTextId)), GetWindow(box, GW_OWNER), box, {},
+                         nullptr};
             GetWindowRect(box, &seen.rect);
             HWND iconControl = FindWindowExW(box, nullptr, L"Static", nullptr);
             seen.icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
