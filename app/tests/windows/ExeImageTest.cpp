@@ -68,14 +68,6 @@ public:
         return offset ? Read<T>(*offset) : std::nullopt;
     }
 
-    // The data directory's contents, if the image has them.
-    template <class T>
-    std::optional<T> Directory(int index) const {
-        if (!headers_ || headers_->OptionalHeader.NumberOfRvaAndSizes <= static_cast<DWORD>(index)) return std::nullopt;
-        const IMAGE_DATA_DIRECTORY& entry = headers_->OptionalHeader.DataDirectory[index];
-        return entry.VirtualAddress != 0 ? ReadAt<T>(entry.VirtualAddress) : std::nullopt;
-    }
-
     // The names of the DLLs the import table names, lower case.
     std::vector<std::string> ImportedDlls() const {
         std::vector<std::string> names;
@@ -132,13 +124,16 @@ TEST_F(ExeImageTest, KeepsAslrAndDep) {
     EXPECT_EQ(exe_.headers()->OptionalHeader.DllCharacteristics & kRequired, kRequired);
 }
 
-// The load configuration's DependentLoadFlags (Reserved1 in these headers) ask
-// Windows to resolve the imports' own imports from System32 only.
+// The load configuration's DependentLoadFlags ask Windows to resolve the
+// imports' own imports from System32 only.
 TEST_F(ExeImageTest, ImportsOwnDependenciesComeFromSystem32) {
-    const auto config = exe_.Directory<IMAGE_LOAD_CONFIG_DIRECTORY32>(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
-    ASSERT_TRUE(config) << "no load configuration in the header's directory";
-    EXPECT_GE(config->Size, offsetof(IMAGE_LOAD_CONFIG_DIRECTORY32, Reserved1) + sizeof config->Reserved1);
-    EXPECT_EQ(config->Reserved1, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    constexpr DWORD kDependentLoadFlagsAt = 54;  // in the PE format's 32-bit load configuration
+    const auto& directory = exe_.headers()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    ASSERT_NE(directory.VirtualAddress, 0u) << "no load configuration in the header's directory";
+    const auto size = exe_.ReadAt<DWORD>(directory.VirtualAddress);
+    ASSERT_TRUE(size);
+    EXPECT_GE(*size, kDependentLoadFlagsAt + sizeof(WORD));
+    EXPECT_EQ(exe_.ReadAt<WORD>(directory.VirtualAddress + kDependentLoadFlagsAt), WORD{LOAD_LIBRARY_SEARCH_SYSTEM32});
 }
 
 // A link timestamp would make every build a different file. (Microsoft's
