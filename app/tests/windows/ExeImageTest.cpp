@@ -20,14 +20,9 @@
 #include <vector>
 
 #include "app/DllSearch_win32.h"
+#include "app/tests/windows/ShippedExe.h"
 
 namespace {
-
-std::filesystem::path SelfFolder() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return std::filesystem::path(self).parent_path();
-}
 
 // The image as stored: the headers found through e_lfanew, addresses (RVAs)
 // turned into file offsets through the section table. Every read is bounded;
@@ -104,7 +99,7 @@ class ExeImageTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(exe_.headers()) << "GT3ErrLog.exe is missing or no 32-bit PE image"; }
 
-    const PeFile exe_{SelfFolder() / ".." / "GT3ErrLog.exe"};
+    const PeFile exe_{gt3::test::ShippedExePath()};
 };
 
 // Windows takes these from System32 whatever the search order (its KnownDLLs);
