@@ -13,7 +13,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
