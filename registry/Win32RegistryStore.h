@@ -1,8 +1,7 @@
 #pragma once
 // The platform registry: advapi32's narrow-character calls. Handles cross the
-// store interface as 32-bit values; an HKEY is rebuilt by sign extension, which
-// keeps predefined roots (0x80000002 -> 0xFFFFFFFF80000002) what the platform
-// expects on 64-bit builds. Windows build only.
+// store interface as 32-bit values, the size of an HKEY in the only build there
+// is: a 64-bit Windows build is refused when it is configured. Windows build only.
 
 #include "RegistryStore.h"
 
