@@ -3,10 +3,14 @@
 
 #include <windows.h>
 
+#include "DllSearch_win32.h"
 #include "MainWindow_win32.h"
 #include "registry/Win32RegistryStore.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Before anything can load a DLL by name: an administrator's run must not
+    // pick one up from the folder the exe was saved in.
+    gt3::app::LoadDllsFromSystem32Only();
     gt3::app::MainWindow window(instance, gt3::PlatformRegistryStore());
     if (!window.Create()) return window.exitCode() ? window.exitCode() : 1;
     return window.Run();

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
+#include <initializer_list>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "msgbox/Placement.h"
 
@@ -56,35 +58,101 @@ std::int32_t lMsgX = 0;
 std::int32_t lMsgY = 0;
 HICON hMsgIcon = nullptr;
 
+// The program's own version record, read by its documented layout
+// (VS_VERSIONINFO) instead of through version.dll: that DLL is not one Windows
+// always takes from System32, and importing it would let a copy planted beside
+// the exe run before the program's first line.
+class VersionRecord {
+public:
+    explicit VersionRecord(std::span<const std::uint8_t> bytes) noexcept : bytes_(bytes) {}
+
+    // The value of the node at `path` below the root; keys are compared
+    // without regard to case, as the version functions compare them.
+    std::optional<std::span<const std::uint8_t>> Value(std::initializer_list<std::wstring_view> path) const {
+        auto node = NodeAt(0, bytes_.size());
+        for (const std::wstring_view key : path) {
+            if (!node) return std::nullopt;
+            node = Child(*node, key);
+        }
+        if (!node) return std::nullopt;
+        return node->value;
+    }
+
+private:
+    // wLength, wValueLength, wType, the key with its NUL, padding, the value,
+    // padding, the children; every part starts on a 32-bit boundary.
+    struct Node {
+        std::wstring_view key;
+        std::span<const std::uint8_t> value;
+        std::size_t children = 0;
+        std::size_t end = 0;
+    };
+    static constexpr std::size_t kHeaderSize = 3 * sizeof(WORD);
+    static constexpr WORD kTextValue = 1;  // wValueLength counts WCHARs, not bytes
+
+    static constexpr std::size_t Align(std::size_t offset) noexcept { return (offset + 3) & ~std::size_t{3}; }
+
+    static bool EqualNoCase(std::wstring_view a, std::wstring_view b) noexcept {
+        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+               CSTR_EQUAL;
+    }
+
+    // The node at `offset`, if it lies whole before `limit`.
+    std::optional<Node> NodeAt(std::size_t offset, std::size_t limit) const noexcept {
+        WORD header[3];
+        if (offset > limit || limit - offset < kHeaderSize) return std::nullopt;
+        std::memcpy(header, bytes_.data() + offset, sizeof header);
+        const auto [length, valueLength, type] = header;
+        if (length < kHeaderSize || length > limit - offset) return std::nullopt;
+        Node node;
+        node.end = offset + length;
+        const auto* key = reinterpret_cast<const wchar_t*>(bytes_.data() + offset + kHeaderSize);
+        const std::size_t keyRoom = (length - kHeaderSize) / sizeof(wchar_t);
+        node.key = std::wstring_view(key, wcsnlen(key, keyRoom));
+        if (node.key.size() == keyRoom) return std::nullopt;  // no NUL inside the node
+        const std::size_t value = std::min(Align(offset + kHeaderSize + (node.key.size() + 1) * sizeof(wchar_t)), node.end);
+        const std::size_t valueSize = std::min<std::size_t>(type == kTextValue ? valueLength * sizeof(wchar_t) : valueLength,
+                                                             node.end - value);
+        node.value = bytes_.subspan(value, valueSize);
+        node.children = Align(value + valueSize);
+        return node;
+    }
+
+    std::optional<Node> Child(const Node& parent, std::wstring_view key) const noexcept {
+        for (std::size_t at = parent.children; at < parent.end;) {
+            const auto child = NodeAt(at, parent.end);
+            if (!child) break;
+            if (EqualNoCase(child->key, key)) return child;
+            at = Align(child->end);
+        }
+        return std::nullopt;
+    }
+
+    std::span<const std::uint8_t> bytes_;
+};
+
 // The internal name in the program's version record, if it has one.
 std::optional<std::wstring> InternalName() {
     HMODULE self = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16) /* RT_VERSION */);
     HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
-    const void* record = loaded ? LockResource(loaded) : nullptr;
-    if (!record) return std::nullopt;
-    // VerQueryValue may write into the block it reads, and a resource is read-only.
-    const auto* bytes = static_cast<const std::uint8_t*>(record);
-    std::vector<std::uint8_t> copy(bytes, bytes + SizeofResource(self, found));
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return std::nullopt;
+    const VersionRecord record({static_cast<const std::uint8_t*>(bytes), SizeofResource(self, found)});
 
-    struct Translation {
-        WORD language, codePage;
-    };
-    Translation* translations = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(copy.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
-                        &length) ||
-        length < sizeof(Translation))
-        return std::nullopt;
-    wchar_t query[64];
-    swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\InternalName", translations->language,
-             translations->codePage);
-    wchar_t* name = nullptr;
-    if (!VerQueryValueW(copy.data(), query, reinterpret_cast<void**>(&name), &length) || length == 0) return std::nullopt;
-    std::wstring text(name, length);
-    text.resize(std::wcslen(text.c_str()));  // the length may count the NUL
-    if (text.empty()) return std::nullopt;
-    return text;
+    // The string table is the one the first translation names.
+    const auto translation = record.Value({L"VarFileInfo", L"Translation"});
+    WORD languageAndCodePage[2];
+    if (!translation || translation->size() < sizeof languageAndCodePage) return std::nullopt;
+    std::memcpy(languageAndCodePage, translation->data(), sizeof languageAndCodePage);
+    wchar_t table[9];
+    swprintf(table, std::size(table), L"%04x%04x", languageAndCodePage[0], languageAndCodePage[1]);
+    const auto name = record.Value({L"StringFileInfo", table, L"InternalName"});
+    if (!name) return std::nullopt;
+    const auto* text = reinterpret_cast<const wchar_t*>(name->data());
+    std::wstring result(text, wcsnlen(text, name->size() / sizeof(wchar_t)));  // the length may count the NUL
+    if (result.empty()) return std::nullopt;
+    return result;
 }
 
 // The program's title is the internal name of its version record
