@@ -9,8 +9,6 @@ namespace gt3 {
 
 namespace {
 
-static_assert(sizeof(HKEY) == sizeof(RegHandle), "a handle travels whole through the store interface");
-
 HKEY ToHkey(RegHandle key) noexcept { return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(key)); }
 
 RegHandle FromHkey(HKEY key) noexcept { return static_cast<RegHandle>(reinterpret_cast<std::intptr_t>(key)); }
