@@ -9,10 +9,12 @@ function(gt3_manifest target level)
   set(dir ${CMAKE_BINARY_DIR}/manifests/${level})
   set(GT3_EXECUTION_LEVEL ${level})
   configure_file(${PROJECT_SOURCE_DIR}/app/res/GT3ErrLog.manifest.in ${dir}/GT3ErrLog.manifest @ONLY)
-  # Beside the manifest: resource compilers look for a file next to the script.
   file(CONFIGURE OUTPUT ${dir}/Manifest.rc CONTENT
        "#include <winresrc.h>\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"GT3ErrLog.manifest\"\n")
   target_sources(${target} PRIVATE ${dir}/Manifest.rc)
+  # windres finds the manifest beside the script; rc.exe documents only its
+  # working folder and /I, so name the folder.
+  target_include_directories(${target} PRIVATE ${dir})
   set_property(GLOBAL APPEND PROPERTY GT3_MANIFESTED_PROGRAMS "${target}:${level}")
 endfunction()
 
