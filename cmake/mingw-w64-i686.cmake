@@ -4,7 +4,10 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
-set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+# cmake/mingw-w64-x86_64.cmake reuses this file for the 64-bit test build.
+if(NOT TOOLCHAIN_PREFIX)
+  set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+endif()
 set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)

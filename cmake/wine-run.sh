@@ -8,14 +8,23 @@
 # own whose display is set to N dpi (Wine takes the DPI when its session starts).
 set -euo pipefail
 
-# Our programs are 32-bit: Wine's 32-bit loader runs them in a 64-bit prefix
-# (WoW64), as a 64-bit Windows runs them, with the registry's 32-bit view.
-WINE=${WINE:-/usr/lib/wine/wine}
-WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 build_dir=${GT3_BUILD_DIR:-$PWD}
 # ctest runs tests from their own binary folders; find the build root above them.
 while [[ ! -f "$build_dir/CMakeCache.txt" && "$build_dir" != / ]]; do build_dir=$(dirname "$build_dir"); done
 [[ -f "$build_dir/CMakeCache.txt" ]] || build_dir=$PWD
+
+# Our programs are 32-bit: Wine's 32-bit loader runs them in a 64-bit prefix
+# (WoW64), as a 64-bit Windows runs them, with the registry's 32-bit view. The
+# 64-bit test build (for kernels that cannot run 32-bit code) runs under wine64
+# and needs no 32-bit side.
+win64_tests=0
+grep -qx 'GT3_WIN64_TEST_BUILD:BOOL=ON' "$build_dir/CMakeCache.txt" 2>/dev/null && win64_tests=1
+if ((win64_tests)); then
+    WINE=${WINE:-/usr/lib/wine/wine64}
+else
+    WINE=${WINE:-/usr/lib/wine/wine}
+fi
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 
 dpi=${GT3_WINE_DPI:-}
 if [[ -n $dpi ]]; then
@@ -74,7 +83,7 @@ exec 9>"$state_dir/lock-$(basename "$WINEPREFIX")"
 flock 9
 # A prefix made while wine32 was missing has no 32-bit side, and every 32-bit
 # program fails in it ("could not load kernel32.dll"): make it again.
-if [[ -f "$WINEPREFIX/.gt3-ready" && ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+if ((!win64_tests)) && [[ -f "$WINEPREFIX/.gt3-ready" && ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
     echo "wine-run: $WINEPREFIX has no 32-bit side; making it again" >&2
     WINEPREFIX=$WINEPREFIX "$WINESERVER" -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
@@ -89,7 +98,7 @@ if [[ ! -f "$WINEPREFIX/.gt3-ready" ]]; then
             >>"$state_dir/wineboot.log" 2>&1 || true
     fi
     "$WINESERVER" -w
-    if [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+    if ((!win64_tests)) && [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
         echo "wine-run: Wine made $WINEPREFIX without its 32-bit side; install wine32:i386 (scripts/setup does)" >&2
         exit 1
     fi

@@ -6,62 +6,31 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
-#include <functional>
-#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/Layout.h"
-#include "app/MainWindow_win32.h"
+#include "app/tests/windows/ShippedExe.h"
+#include "app/tests/windows/WindowUnderTest.h"
 #include "registry/Win32RegistryStore.h"
 #include "registry/tests/support/ForwardingStore.h"
 #include "registry/tests/support/RegExe.h"
 #include "registry/tests/support/Wine.h"
 
-namespace gt3::app {
+namespace gt3::app::test {
 namespace {
 
 using layout::Control;
+using gt3::test::ProgramPath;
 using namespace std::chrono_literals;
 
 constexpr char kProduct[] = "SOFTWARE\\Quorvane\\Glimtrove";
-constexpr auto kTimeout = 10s;
-
-// Waits for `done`, pumping this thread's messages meanwhile (the broadcast
-// receiver lives here). False on timeout.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kTimeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return true;
-}
-
-std::wstring Text(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    GetWindowTextW(hwnd, buffer, 512);
-    return buffer;
-}
-
-std::wstring ClassOf(HWND hwnd) {
-    wchar_t buffer[64] = {};
-    GetClassNameW(hwnd, buffer, 64);
-    return buffer;
-}
 
 // --- Registry seeding -----------------------------------------------------------
 
@@ -97,125 +66,6 @@ StoredValue ReadLog(const std::string& name) {
     }
     return value;
 }
-
-// The entries of a combo box, in list order; it may belong to another process.
-std::vector<std::wstring> ListedItems(HWND combo) {
-    std::vector<std::wstring> items;
-    const auto count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t buffer[256] = {};
-        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
-        items.emplace_back(buffer);
-    }
-    return items;
-}
-
-// A visible message box (a dialog-class window) of that thread owned by `owner`;
-// the thread may belong to another process.
-HWND FindOwnedBox(DWORD threadId, HWND owner) {
-    struct Search {
-        HWND owner;
-        HWND found;
-    } search{owner, nullptr};
-    struct Visit {
-        static BOOL CALLBACK Window(HWND hwnd, LPARAM param) {
-            auto* s = reinterpret_cast<Search*>(param);
-            if (ClassOf(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd)) {
-                s->found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        }
-    };
-    EnumThreadWindows(threadId, Visit::Window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// --- The form on its user-interface thread -----------------------------------------
-
-class RunningForm {
-public:
-    RunningForm() {
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread_ = CreateThread(nullptr, 0, &RunningForm::Main, this, 0, &threadId_);
-        if (WaitForSingleObject(ready_, 20000) != WAIT_OBJECT_0) ADD_FAILURE() << "the form did not start";
-    }
-    ~RunningForm() {
-        // Close any box still open, then the window; the thread ends with its loop.
-        for (int i = 0; i < 5; ++i)
-            if (HWND box = FindBox()) PostMessageW(box, WM_COMMAND, IDOK, 0);
-        if (hwnd_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(thread_, 20000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the form's thread did not end";
-            TerminateThread(thread_, 1);
-        }
-        CloseHandle(thread_);
-        CloseHandle(ready_);
-    }
-
-    HWND window() const { return hwnd_; }
-    HWND control(Control id) const { return GetDlgItem(hwnd_, MainWindow::ControlId(id)); }
-    int exitCode() const { return exitCode_; }
-    DWORD threadId() const { return threadId_; }
-
-    std::vector<std::wstring> Items() const { return ListedItems(control(Control::comEmail)); }
-
-    // Picks an entry the way the list reports a user's choice.
-    void Pick(const std::wstring& account) {
-        HWND combo = control(Control::comEmail);
-        const auto index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                        reinterpret_cast<LPARAM>(account.c_str()));
-        ASSERT_NE(index, CB_ERR) << "not listed";
-        SendMessageW(combo, CB_SETCURSEL, index, 0);
-        DWORD_PTR result = 0;
-        ASSERT_NE(SendMessageTimeoutW(hwnd_, WM_COMMAND,
-                                      MAKEWPARAM(MainWindow::ControlId(Control::comEmail), CBN_SELCHANGE),
-                                      reinterpret_cast<LPARAM>(combo), SMTO_ABORTIFHUNG, 10000, &result),
-                  0);
-    }
-
-    // Presses a button without waiting for its handler: the handler opens a modal box.
-    void Press(Control button) { PostMessageW(control(button), BM_CLICK, 0, 0); }
-
-    int HeightPixels() const {
-        RECT r{};
-        GetWindowRect(hwnd_, &r);
-        return r.bottom - r.top;
-    }
-
-    // The open message box: a dialog-class window owned by the main window.
-    HWND FindBox() const { return FindOwnedBox(threadId_, hwnd_); }
-
-    HWND WaitForBox() const {
-        HWND box = nullptr;
-        PumpUntil([&] { return (box = FindBox()) != nullptr; });
-        return box;
-    }
-
-    void CloseBox(HWND box) const {
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(box); })) << "the box did not close";
-    }
-
-private:
-    static DWORD WINAPI Main(void* param) {
-        auto* self = static_cast<RunningForm*>(param);
-        {
-            MainWindow window(GetModuleHandleW(nullptr), PlatformRegistryStore());
-            const bool created = window.Create();
-            self->hwnd_ = window.handle();
-            SetEvent(self->ready_);
-            self->exitCode_ = created ? window.Run() : -1;
-        }
-        return 0;
-    }
-
-    HANDLE ready_ = nullptr;
-    HANDLE thread_ = nullptr;
-    DWORD threadId_ = 0;
-    std::atomic<HWND> hwnd_{nullptr};
-    std::atomic<int> exitCode_{-1};
-};
 
 // Counts the broadcast as any top-level window of another program would see it.
 class BroadcastReceiver {
@@ -265,8 +115,6 @@ UINT Dpi(HWND hwnd) {
 
 int Twips(int twips, HWND hwnd) { return layout::TwipsToPixels(twips, static_cast<std::int32_t>(Dpi(hwnd))); }
 
-bool Visible(HWND hwnd) { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
-
 // The tests share the machine's registry key and the broadcast: one at a time,
 // also across the processes ctest runs side by side.
 class MainWindowTest : public ::testing::Test {
@@ -282,30 +130,30 @@ protected:
         ReleaseMutex(lock_);
         CloseHandle(lock_);
     }
-    void Start() { form = std::make_unique<RunningForm>(); }
+    void Start() { form.emplace(PlatformRegistryStore()); }
 
-    // Checks the box's text, caption, placement and icon, then closes it.
+    // Checks the next box's owner, text, caption, placement and icon, and that
+    // it closed (the watcher closes it).
     void ExpectBox(const std::wstring& prompt) {
-        HWND box = form->WaitForBox();
-        ASSERT_NE(box, nullptr) << "no message box";
-        EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), prompt);
-        EXPECT_EQ(Text(box), L"Glimtrove 3");
+        const std::optional<SeenBox> box = form->WaitForBox();
+        ASSERT_TRUE(box) << "no message box";
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(box->hwnd); })) << "the box did not close";
+        EXPECT_EQ(box->owner, form->hwnd());
+        EXPECT_EQ(box->text, prompt);
+        EXPECT_EQ(box->caption, L"Glimtrove 3");
 
-        RECT b{}, w{};
-        GetWindowRect(box, &b);
-        GetWindowRect(form->window(), &w);
+        const RECT& b = box->rect;
+        RECT w{};
+        GetWindowRect(form->hwnd(), &w);
         EXPECT_NEAR((b.left + b.right) / 2.0, (w.left + w.right) / 2.0, 1.0) << "centred across the window";
         EXPECT_NEAR((b.top + b.bottom) / 2.0, (w.top + w.bottom) / 2.0, 1.0) << "centred over the window";
 
-        const auto windowIcon = reinterpret_cast<HICON>(SendMessageW(form->window(), WM_GETICON, ICON_BIG, 0));
+        const auto windowIcon = reinterpret_cast<HICON>(SendMessageW(form->hwnd(), WM_GETICON, ICON_BIG, 0));
         ASSERT_NE(windowIcon, nullptr);
-        HWND iconControl = FindWindowExW(box, nullptr, L"Static", nullptr);
-        ASSERT_NE(iconControl, nullptr);
-        EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0)), windowIcon);
-        form->CloseBox(box);
+        EXPECT_EQ(box->icon, windowIcon);
     }
 
-    std::unique_ptr<RunningForm> form;
+    std::optional<WindowThread> form;
 
 private:
     HANDLE lock_ = nullptr;
@@ -319,13 +167,13 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
     PutAccount("nobody.else@example.com");
     PutLog("amy@example.com", "0");
     Start();
-    HWND window = form->window();
+    HWND window = form->hwnd();
     ASSERT_NE(window, nullptr);
 
     EXPECT_EQ(Text(window), L"Glimtrove 3  -  Error Log Enabler");
     EXPECT_EQ(form->Items(), (std::vector<std::wstring>{L"amy@example.com", L"nobody.else@example.com",
                                                         L"zed@example.com"}));
-    EXPECT_EQ(SendMessageW(form->control(Control::comEmail), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
+    EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
     EXPECT_EQ(form->HeightPixels(), Twips(2850, window));
 
     RECT client{}, screen{};
@@ -345,21 +193,21 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     EXPECT_TRUE(style & WS_SYSMENU);
 
-    EXPECT_TRUE(Visible(form->control(Control::imgLogo)));
-    EXPECT_TRUE(Visible(form->control(Control::lblInfo)));
-    EXPECT_EQ(Text(form->control(Control::lblInfo)), L"Select your Email Address from below");
-    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Disabled");
+    EXPECT_TRUE(form->Visible(Control::imgLogo));
+    EXPECT_TRUE(form->Visible(Control::lblInfo));
+    EXPECT_EQ(form->Text(Control::lblInfo), L"Select your Email Address from below");
+    EXPECT_EQ(form->Text(Control::lblLog), L"Logging Disabled");
     for (Control hidden : {Control::lblLog, Control::cmdEnable, Control::cmdDisable, Control::cmdReload}) {
-        EXPECT_FALSE(Visible(form->control(hidden))) << static_cast<int>(hidden);
-        EXPECT_TRUE(IsWindowEnabled(form->control(hidden)));
+        EXPECT_FALSE(form->Visible(hidden)) << static_cast<int>(hidden);
+        EXPECT_TRUE(form->Enabled(hidden));
     }
-    EXPECT_EQ(Text(form->control(Control::cmdEnable)), L"&Enable Logging");
-    EXPECT_EQ(Text(form->control(Control::cmdDisable)), L"&Disable Logging");
-    EXPECT_EQ(Text(form->control(Control::cmdReload)), L"Reload Plugins");
+    EXPECT_EQ(form->Text(Control::cmdEnable), L"&Enable Logging");
+    EXPECT_EQ(form->Text(Control::cmdDisable), L"&Disable Logging");
+    EXPECT_EQ(form->Text(Control::cmdReload), L"Reload Plugins");
 
     // The logo at its natural size, the icon at its own.
     RECT logo{};
-    GetWindowRect(form->control(Control::imgLogo), &logo);
+    GetWindowRect(form->Child(Control::imgLogo), &logo);
     EXPECT_EQ(logo.right - logo.left, 220);
     EXPECT_EQ(logo.bottom - logo.top, 82);
     const auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
@@ -377,15 +225,10 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
 TEST_F(MainWindowTest, EmptyProductKeyGivesAnEmptyListAndNoMessage) {
     Start();
     EXPECT_TRUE(form->Items().empty());
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->window()));
+    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->hwnd()));
     PumpUntil([] { return false; }, 300ms);
-    EXPECT_EQ(form->FindBox(), nullptr);
+    EXPECT_TRUE(form->TakeBoxes().empty());
 }
-
-struct Shown {
-    std::wstring label;
-    bool enableVisible, enableEnabled, disableVisible, disableEnabled, reloadVisible;
-};
 
 TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
     PutLog("on@example.com", "1");
@@ -396,32 +239,33 @@ TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
     PutAccount("dword1@example.com", REG_DWORD, std::string("\1\0\0\0", 4));
     PutAccount("dword0@example.com", REG_DWORD, std::string("\0\0\0\0", 4));
     Start();
-    HWND window = form->window();
+    HWND window = form->hwnd();
 
+    // Shown says which controls show and, for on and off, which switch is
+    // enabled; an unreadable value hides both switches and keeps their states.
     const std::wstring error = L"Error Reading Settings\r\n\r\nTry Reinstalling Glimtrove 3";
     const struct {
         const wchar_t* account;
         Shown shown;
+        std::wstring label;
+        bool enableEnabled, disableEnabled;
     } picks[] = {
-        {L"unset@example.com", {error, false, true, false, true, false}},
-        {L"off@example.com", {L"Logging Disabled", true, true, true, false, true}},
-        {L"blank@example.com", {error, false, true, false, false, false}},  // enabled states as before
-        {L"on@example.com", {L"Logging Enabled", true, false, true, true, true}},
-        {L"dword0@example.com", {L"Logging Disabled", true, true, true, false, true}},
-        {L"ten@example.com", {L"Logging Enabled", true, false, true, true, true}},
-        {L"dword1@example.com", {L"Logging Enabled", true, false, true, true, true}},
+        {L"unset@example.com", Shown::Unreadable, error, true, true},
+        {L"off@example.com", Shown::Off, L"Logging Disabled", true, false},
+        {L"blank@example.com", Shown::Unreadable, error, true, false},  // enabled states as before
+        {L"on@example.com", Shown::On, L"Logging Enabled", false, true},
+        {L"dword0@example.com", Shown::Off, L"Logging Disabled", true, false},
+        {L"ten@example.com", Shown::On, L"Logging Enabled", false, true},
+        {L"dword1@example.com", Shown::On, L"Logging Enabled", false, true},
     };
     for (const auto& pick : picks) {
         SCOPED_TRACE(pick.account);
         form->Pick(pick.account);
-        HWND label = form->control(Control::lblLog);
-        EXPECT_EQ(Text(label), pick.shown.label);
-        EXPECT_TRUE(Visible(label));
-        EXPECT_EQ(Visible(form->control(Control::cmdEnable)), pick.shown.enableVisible);
-        EXPECT_EQ(IsWindowEnabled(form->control(Control::cmdEnable)) != FALSE, pick.shown.enableEnabled);
-        EXPECT_EQ(Visible(form->control(Control::cmdDisable)), pick.shown.disableVisible);
-        EXPECT_EQ(IsWindowEnabled(form->control(Control::cmdDisable)) != FALSE, pick.shown.disableEnabled);
-        EXPECT_EQ(Visible(form->control(Control::cmdReload)), pick.shown.reloadVisible);
+        EXPECT_EQ(form->State(), pick.shown) << Name(form->State());
+        EXPECT_EQ(form->Text(Control::lblLog), pick.label);
+        EXPECT_EQ(form->Enabled(Control::cmdEnable), pick.enableEnabled);
+        EXPECT_EQ(form->Enabled(Control::cmdDisable), pick.disableEnabled);
+        HWND label = form->Child(Control::lblLog);
         EXPECT_EQ(form->HeightPixels(), Twips(4500, window));
 
         // The label fits its text and stays centred on the window.
@@ -433,12 +277,12 @@ TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
         EXPECT_NEAR((labelRect.left + labelRect.right) / 2.0,
                     Twips(designed.left, window) + Twips(designed.width, window) / 2.0, 2.0);
         EXPECT_EQ(labelRect.top, Twips(designed.top, window));
-        const int lines = pick.shown.label == error ? 3 : 1;
+        const int lines = pick.shown == Shown::Unreadable ? 3 : 1;
         EXPECT_GT(labelRect.bottom - labelRect.top, lines * 10);
         EXPECT_LT(labelRect.bottom - labelRect.top, lines * 24);
         EXPECT_LE(labelRect.right, client.right);
     }
-    EXPECT_EQ(form->FindBox(), nullptr) << "a pick shows no message";
+    EXPECT_TRUE(form->TakeBoxes().empty()) << "a pick shows no message";
 }
 
 TEST_F(MainWindowTest, SwitchButtonsWriteTheValueShowTheStateAndConfirm) {
@@ -448,18 +292,18 @@ TEST_F(MainWindowTest, SwitchButtonsWriteTheValueShowTheStateAndConfirm) {
 
     form->Press(Control::cmdEnable);
     ExpectBox(L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
-    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Enabled");
-    EXPECT_FALSE(IsWindowEnabled(form->control(Control::cmdEnable)));
-    EXPECT_TRUE(IsWindowEnabled(form->control(Control::cmdDisable)));
+    EXPECT_EQ(form->Text(Control::lblLog), L"Logging Enabled");
+    EXPECT_FALSE(form->Enabled(Control::cmdEnable));
+    EXPECT_TRUE(form->Enabled(Control::cmdDisable));
     StoredValue stored = ReadLog("me@example.com");
     EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(stored.data, std::string("1\0", 2));
 
     form->Press(Control::cmdDisable);
     ExpectBox(L"Logging Disabled\r\n\r\nReload Plugins or Restart Messenger");
-    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Disabled");
-    EXPECT_TRUE(IsWindowEnabled(form->control(Control::cmdEnable)));
-    EXPECT_FALSE(IsWindowEnabled(form->control(Control::cmdDisable)));
+    EXPECT_EQ(form->Text(Control::lblLog), L"Logging Disabled");
+    EXPECT_TRUE(form->Enabled(Control::cmdEnable));
+    EXPECT_FALSE(form->Enabled(Control::cmdDisable));
     stored = ReadLog("me@example.com");
     EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(stored.data, std::string("0\0", 2));
@@ -473,9 +317,9 @@ TEST_F(MainWindowTest, AWriteToARemovedAccountIsReportedAndChangesNothing) {
 
     form->Press(Control::cmdEnable);
     ExpectBox(L"Error Saving Settings\r\n\r\nTry Running as Administrator");
-    EXPECT_EQ(Text(form->control(Control::lblLog)), L"Logging Disabled");
-    EXPECT_TRUE(IsWindowEnabled(form->control(Control::cmdEnable)));
-    EXPECT_FALSE(IsWindowEnabled(form->control(Control::cmdDisable)));
+    EXPECT_EQ(form->Text(Control::lblLog), L"Logging Disabled");
+    EXPECT_TRUE(form->Enabled(Control::cmdEnable));
+    EXPECT_FALSE(form->Enabled(Control::cmdDisable));
     EXPECT_FALSE(ReadLog("gone@example.com").found) << "no key was created";
 }
 
@@ -506,11 +350,11 @@ TEST_F(MainWindowTest, AccessKeysAndTabWorkFromTheKeyboard) {
     form->Pick(L"me@example.com");
 
     // Alt+E: the mnemonic of "&Enable Logging".
-    PostMessageW(form->window(), WM_SYSCHAR, L'e', 1 << 29);
+    PostMessageW(form->hwnd(), WM_SYSCHAR, L'e', 1 << 29);
     ExpectBox(L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
     EXPECT_EQ(ReadLog("me@example.com").data, std::string("1\0", 2));
 
-    PostMessageW(form->window(), WM_SYSCHAR, L'd', 1 << 29);
+    PostMessageW(form->hwnd(), WM_SYSCHAR, L'd', 1 << 29);
     ExpectBox(L"Logging Disabled\r\n\r\nReload Plugins or Restart Messenger");
     EXPECT_EQ(ReadLog("me@example.com").data, std::string("0\0", 2));
 
@@ -523,7 +367,7 @@ TEST_F(MainWindowTest, AccessKeysAndTabWorkFromTheKeyboard) {
         return info.hwndFocus;
     };
     // Each press moved the focus off the button it disabled: it is now on reload.
-    ASSERT_TRUE(PumpUntil([&] { return focus() == form->control(Control::cmdReload); }));
+    ASSERT_TRUE(PumpUntil([&] { return focus() == form->Child(Control::cmdReload); }));
     std::vector<HWND> visited;
     for (int i = 0; i < 4; ++i) {
         HWND from = focus();
@@ -531,17 +375,9 @@ TEST_F(MainWindowTest, AccessKeysAndTabWorkFromTheKeyboard) {
         PumpUntil([&] { return focus() != from; }, 2s);
         visited.push_back(focus());
     }
-    const std::vector<HWND> expected{form->control(Control::comEmail), form->control(Control::cmdEnable),
-                                     form->control(Control::cmdReload), form->control(Control::comEmail)};
+    const std::vector<HWND> expected{form->Child(Control::comEmail), form->Child(Control::cmdEnable),
+                                     form->Child(Control::cmdReload), form->Child(Control::comEmail)};
     EXPECT_EQ(visited, expected);
-}
-
-// GT3ErrLog.exe beside the test programs.
-std::wstring ProgramPath() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring path(self);
-    return path.substr(0, path.find_last_of(L"\\/")) + L"\\..\\GT3ErrLog.exe";
 }
 
 std::wstring SelfPath() {
@@ -555,7 +391,7 @@ std::wstring SelfPath() {
 // a handler of the real window, in a process of its own.
 constexpr wchar_t kFailingReadsArgument[] = L"--gt3-program-with-failing-reads";
 
-class FailingReadsStore final : public test::ForwardingStore {
+class FailingReadsStore final : public gt3::test::ForwardingStore {
 public:
     using ForwardingStore::ForwardingStore;
     RegStatus QueryValue(RegHandle, const char*, std::uint32_t*, std::uint8_t*, std::uint32_t*) override {
@@ -676,7 +512,7 @@ private:
 // icon is checked in-process above: Wine answers WM_GETICON from another process
 // with a failed send.)
 TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
-    const std::wstring exe = ProgramPath();
+    const std::wstring exe = gt3::test::ShippedExePath();
     HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(image, nullptr);
     // A data-file module's handle points one byte past its mapping.
@@ -740,15 +576,18 @@ TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
 // view, where its installer (here reg.exe /reg:32) writes them. The program lists
 // those accounts in the store's order, "Nobody" left out, also past one whose key
 // has a class name; it does not list an account that exists only in the 64-bit
-// view; and its switch writes the 32-bit view.
+// view; and its switch writes the 32-bit view. (In the 64-bit test build the
+// program's own view is the 64-bit one, and the roles of the views swap.)
 TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
-    using test::RegExe;
-    using test::RegView;
+    using gt3::test::kOtherView;
+    using gt3::test::kOwnView;
+    using gt3::test::RegExe;
+    using gt3::test::RegView;
     const std::string product = "HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\";
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
     for (const char* account : {"zed@example.com", "Nobody", "amy@example.com"})
-        RegExe("add " + product + account + " /v Log /d 0 /f", RegView::k32);
-    RegExe("add " + product + "only64@example.com /v Log /d 0 /f", RegView::k64);
+        RegExe("add " + product + account + " /v Log /d 0 /f", kOwnView);
+    RegExe("add " + product + "only64@example.com /v Log /d 0 /f", kOtherView);
     // The class name last, from this 32-bit program: reg add clears the class of a key it touches.
     HKEY classed = nullptr;
     char className[] = "SomeClass";
@@ -768,9 +607,9 @@ TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
     ASSERT_NE(box, nullptr) << "no confirmation";
     EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_NE(RegExe("query " + product + "zed@example.com /v Log", RegView::k32).find("REG_SZ    1\n"),
+    EXPECT_NE(RegExe("query " + product + "zed@example.com /v Log", kOwnView).find("REG_SZ    1\n"),
               std::string::npos);
-    EXPECT_EQ(RegExe("query " + product + "zed@example.com", RegView::k64).find("Log"), std::string::npos);
+    EXPECT_EQ(RegExe("query " + product + "zed@example.com", kOtherView).find("Log"), std::string::npos);
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
 }
@@ -841,4 +680,4 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
 }
 
 }  // namespace
-}  // namespace gt3::app
+}  // namespace gt3::app::test

@@ -7,7 +7,8 @@
 // - WindowThread runs the window on a thread of its own, exactly as the program
 //   does (Create, then the message loop). The test's thread sends it input with
 //   SendMessage, which returns once the handler has finished; a watcher thread
-//   closes each message box the handler opens and keeps what it said.
+//   closes each message box the handler opens and keeps what it showed.
+// - The free helpers read any window, also one of another process.
 
 #include "app/Layout.h"
 #include "app/MainWindow_win32.h"
@@ -19,10 +20,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace gt3::app::test {
@@ -62,11 +65,80 @@ private:
     HKEY product_{};
 };
 
-// One message box as the watcher found it.
+// Waits for `done`, pumping this thread's messages meanwhile (a test's own
+// windows, such as a broadcast receiver, live on it). False on timeout.
+inline bool PumpUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+inline std::wstring Text(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    GetWindowTextW(hwnd, buffer, 512);
+    return buffer;
+}
+
+// The id of a message box's text control.
+constexpr int kBoxTextId = 0xFFFF;
+
+inline std::wstring ComboItem(HWND combo, int index) {
+    const auto length = SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(index), 0);
+    if (length == CB_ERR) return {};
+    std::wstring text(std::size_t(length) + 1, L'\0');
+    const auto copied = SendMessageW(combo, CB_GETLBTEXT, WPARAM(index), LPARAM(text.data()));
+    text.resize(copied == CB_ERR ? 0 : std::size_t(copied));
+    return text;
+}
+
+// The entries of a combo box, in list order.
+inline std::vector<std::wstring> ListedItems(HWND combo) {
+    std::vector<std::wstring> items;
+    for (int i = 0, count = int(SendMessageW(combo, CB_GETCOUNT, 0, 0)); i < count; ++i)
+        items.push_back(ComboItem(combo, i));
+    return items;
+}
+
+// A visible message box (a dialog-class window) of that thread, owned by
+// `owner` when one is given.
+inline HWND FindOwnedBox(DWORD threadId, std::optional<HWND> owner = std::nullopt) {
+    struct Search {
+        std::optional<HWND> owner;
+        HWND found;
+    } search{owner, nullptr};
+    // A named CALLBACK (stdcall) function: a lambda's function pointer is not one on x86.
+    struct Visit {
+        static BOOL CALLBACK Window(HWND hwnd, LPARAM param) {
+            auto* s = reinterpret_cast<Search*>(param);
+            wchar_t cls[16] = {};
+            GetClassNameW(hwnd, cls, 16);
+            if (std::wstring(cls) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
+            if (s->owner && GetWindow(hwnd, GW_OWNER) != *s->owner) return TRUE;
+            s->found = hwnd;
+            return FALSE;
+        }
+    };
+    EnumThreadWindows(threadId, Visit::Window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// One message box as the watcher found it, once it had been placed.
 struct SeenBox {
     std::wstring caption;
     std::wstring text;
     HWND owner = nullptr;
+    HWND hwnd = nullptr;  // gone soon after: the watcher closes it
+    RECT rect{};
+    HICON icon = nullptr;  // of its icon control
 };
 
 // The four states the window can show, and anything else it should never show.
@@ -94,8 +166,7 @@ public:
         ready_.wait(lock, [this] { return started_; });
     }
     ~WindowThread() {
-        if (hwnd_ && IsWindow(hwnd_)) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-        if (thread_.joinable()) thread_.join();
+        Close();
         stop_ = true;
         if (watcher_.joinable()) watcher_.join();
     }
@@ -105,9 +176,9 @@ public:
     // The window, or nullptr when it could not be made (or loading failed).
     HWND hwnd() const noexcept { return hwnd_; }
     bool created() const noexcept { return created_; }
+    DWORD threadId() const noexcept { return threadId_; }
 
-    // Child controls by their ids in the window, which follow the design order.
-    HWND Child(layout::Control id) const { return GetDlgItem(hwnd_, kFirstControlId + static_cast<int>(id)); }
+    HWND Child(layout::Control id) const { return GetDlgItem(hwnd_, MainWindow::ControlId(id)); }
 
     // Closes the window and waits for its thread; the program's exit code.
     int Close() {
@@ -120,30 +191,29 @@ public:
     void Pick(int index) const {
         HWND combo = Child(layout::Control::comEmail);
         Send(combo, CB_SETCURSEL, WPARAM(index), 0);
-        Send(hwnd_, WM_COMMAND, MAKEWPARAM(kFirstControlId + int(layout::Control::comEmail), CBN_SELCHANGE),
+        Send(hwnd_, WM_COMMAND, MAKEWPARAM(MainWindow::ControlId(layout::Control::comEmail), CBN_SELCHANGE),
              LPARAM(combo));
     }
+    // An account not listed picks nothing.
+    void Pick(const std::wstring& account) const { Pick(IndexOf(account)); }
     void Press(layout::Control button) const { Send(Child(button), BM_CLICK, 0, 0); }
 
     // --- What the window shows ------------------------------------------------
     int ComboCount() const { return int(Send(Child(layout::Control::comEmail), CB_GETCOUNT, 0, 0)); }
-    std::wstring ComboItem(int index) const {
-        HWND combo = Child(layout::Control::comEmail);
-        std::wstring text(std::size_t(Send(combo, CB_GETLBTEXTLEN, WPARAM(index), 0)) + 1, L'\0');
-        text.resize(std::size_t(Send(combo, CB_GETLBTEXT, WPARAM(index), LPARAM(text.data()))));
-        return text;
-    }
+    std::wstring ComboItem(int index) const { return test::ComboItem(Child(layout::Control::comEmail), index); }
+    std::vector<std::wstring> Items() const { return ListedItems(Child(layout::Control::comEmail)); }
     // The list position of an account; -1 when it is not listed.
     int IndexOf(const std::wstring& account) const {
         return int(Send(Child(layout::Control::comEmail), CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(account.c_str())));
     }
-    std::wstring Text(layout::Control id) const {
-        wchar_t buf[256] = {};
-        GetWindowTextW(Child(id), buf, 256);
-        return buf;
-    }
+    std::wstring Text(layout::Control id) const { return test::Text(Child(id)); }
     bool Visible(layout::Control id) const { return GetWindowLongW(Child(id), GWL_STYLE) & WS_VISIBLE; }
     bool Enabled(layout::Control id) const { return IsWindowEnabled(Child(id)); }
+    int HeightPixels() const {
+        RECT r{};
+        GetWindowRect(hwnd_, &r);
+        return r.bottom - r.top;
+    }
 
     Shown State() const {
         using C = layout::Control;
@@ -164,6 +234,21 @@ public:
     std::vector<SeenBox> TakeBoxes() {
         std::lock_guard lock(mutex_);
         return std::exchange(boxes_, {});
+    }
+    // The first box not yet taken, waiting for one (input that was posted
+    // rather than sent opens it later); nullopt on timeout.
+    std::optional<SeenBox> WaitForBox(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        std::optional<SeenBox> box;
+        PumpUntil(
+            [&] {
+                std::lock_guard lock(mutex_);
+                if (boxes_.empty()) return false;
+                box = std::move(boxes_.front());
+                boxes_.erase(boxes_.begin());
+                return true;
+            },
+            timeout);
+        return box;
     }
 
     // Windows of the window's thread (top-level and children): a USER-object
@@ -187,8 +272,6 @@ public:
     }
 
 private:
-    // Must match the window's own numbering of its controls.
-    static constexpr int kFirstControlId = 100;
     static constexpr UINT kInputTimeoutMs = 20000;
 
     LRESULT Send(HWND target, UINT message, WPARAM w, LPARAM l) const {
@@ -211,31 +294,24 @@ private:
         else exitCode_ = window.exitCode() ? window.exitCode() : 1;
     }
 
-    static BOOL CALLBACK FindVisibleBox(HWND w, LPARAM p) {
-        wchar_t cls[16] = {};
-        GetClassNameW(w, cls, 16);
-        if (std::wstring(cls) != L"#32770" || !IsWindowVisible(w)) return TRUE;
-        *reinterpret_cast<HWND*>(p) = w;
-        return FALSE;
-    }
-
     // Closes every message box of the window's thread as soon as it shows.
     void Watch() {
         while (!stop_) {
-            HWND box = nullptr;
-            EnumThreadWindows(threadId_, FindVisibleBox, LPARAM(&box));
+            HWND box = FindOwnedBox(threadId_);
             if (!box) {
                 Sleep(2);
                 continue;
             }
-            SeenBox seen;
-            wchar_t buf[512] = {};
-            GetWindowTextW(box, buf, 512);
-            seen.caption = buf;
-            buf[0] = 0;
-            GetDlgItemTextW(box, 0xFFFF, buf, 512);  // the box's text control
-            seen.text = buf;
-            seen.owner = GetWindow(box, GW_OWNER);
+            // A box shows before it activates, and the program's hook places it and
+            // sets its icon as it activates: read it after that.
+            GUITHREADINFO thread{};
+            thread.cbSize = sizeof thread;
+            for (int i = 0; i < 2000 && GetGUIThreadInfo(threadId_, &thread) && thread.hwndActive != box; ++i) Sleep(1);
+            SeenBox seen{test::Text(box), test::Text(GetDlgItem(box, kBoxTextId)), GetWindow(box, GW_OWNER), box, {},
+                         nullptr};
+            GetWindowRect(box, &seen.rect);
+            HWND iconControl = FindWindowExW(box, nullptr, L"Static", nullptr);
+            seen.icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
             {
                 std::lock_guard lock(mutex_);
                 boxes_.push_back(std::move(seen));

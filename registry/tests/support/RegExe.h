@@ -10,6 +10,10 @@ namespace gt3::test {
 // Which registry view reg.exe works in: the 32-bit one is where a 32-bit program
 // (this one, and the messenger host) reads and writes HKLM\SOFTWARE.
 enum class RegView { k32, k64 };
+// The view this build's programs see without asking: the 32-bit one for the
+// program as shipped; the 64-bit one in the 64-bit test build (see CMakeLists.txt).
+inline constexpr RegView kOwnView = sizeof(void*) == 4 ? RegView::k32 : RegView::k64;
+inline constexpr RegView kOtherView = sizeof(void*) == 4 ? RegView::k64 : RegView::k32;
 
 // reg.exe's output, lines ending in LF.
 inline std::string RegExe(const std::string& arguments, RegView view) {
