@@ -643,7 +643,7 @@ Fn User32(const char* name) {
 // is 408 pixels, at 144 it is 612. The tests run at 96; the build runs this case
 // once more in a prefix whose display is set to 144 dpi (GT3_EXPECT_DPI says so).
 TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
-    if (std::getenv("GT3_WINE_DPI") && !test::UnderWine())
+    if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
         GTEST_SKIP() << "the 144 dpi run needs a Wine prefix of its own; on Windows, set the display's scale instead";
     PutLog("amy@example.com", "1");
     const auto setThreadAwareness = User32<HANDLE(WINAPI*)(HANDLE)>("SetThreadDpiAwarenessContext");
