@@ -154,7 +154,6 @@ struct MemoryRegistryStore::Impl {
     std::uint64_t clock = 0;
 
     std::map<std::pair<RegHandle, std::wstring>, std::uint32_t> denied;  // (root, folded path) -> access bits
-    std::wstring localMachine = L"GT3LOCAL";                              // folded
     std::vector<std::wstring> reachable;                                  // folded
     std::unordered_map<std::wstring, std::string> environment;            // folded name -> value
 
@@ -336,7 +335,7 @@ struct MemoryRegistryStore::Impl {
         std::string_view name(machine);
         if (name.starts_with("\\\\")) name.remove_prefix(2);
         const std::wstring folded = Fold(name);
-        return folded == localMachine || std::find(reachable.begin(), reachable.end(), folded) != reachable.end();
+        return std::find(reachable.begin(), reachable.end(), folded) != reachable.end();
     }
 
     std::string Expand(std::string_view source) const {
@@ -550,7 +549,10 @@ RegStatus MemoryRegistryStore::ConnectRegistry(const char* machineName, RegHandl
     if (const auto injected = impl_->Enter(Call::Connect)) return *injected;
     if (!impl_->Reachable(machineName)) return status::kBadNetPath;
     if (!result) return status::kInvalidParameter;
-    if (!IsPredefinedRoot(key) || !impl_->roots.count(key)) return status::kInvalidHandle;
+    const bool named = machineName && *machineName;
+    if (!IsPredefinedRoot(key) || !impl_->roots.count(key) ||
+        (named && key != root::kLocalMachine && key != root::kUsers))
+        return status::kInvalidHandle;
     // A real handle, unlike the predefined root itself, so a caller that forgets
     // to close the connection shows up in OpenHandleCount().
     *result = impl_->NewHandle(impl_->roots.at(key), access::kAllAccess);
@@ -630,8 +632,6 @@ void MemoryRegistryStore::DenyAccess(RegHandle root, std::string_view path, std:
     }
     impl_->denied[{root, folded}] |= deniedAccess;
 }
-
-void MemoryRegistryStore::SetLocalMachineName(std::string name) { impl_->localMachine = Fold(name); }
 
 void MemoryRegistryStore::AddReachableMachine(std::string name) {
     std::string_view view(name);

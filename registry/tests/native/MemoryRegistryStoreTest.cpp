@@ -108,9 +108,8 @@ TEST_F(MemoryRegistryStoreTest, DeniedAccessRefusesOpenCreateAndDelete) {
 }
 
 TEST_F(MemoryRegistryStoreTest, ConnectReachesListedMachinesAndCountsTheHandle) {
-    store.SetLocalMachineName("Here");
     store.AddReachableMachine("\\\\Far");
-    for (const char* machine : {"", "HERE", "\\\\here", "far", "\\\\FAR"}) {
+    for (const char* machine : {static_cast<const char*>(nullptr), "", "far", "\\\\FAR"}) {
         RegHandle remote = 0;
         ASSERT_EQ(store.ConnectRegistry(machine, root::kLocalMachine, &remote), status::kSuccess) << machine;
         EXPECT_EQ(store.OpenHandleCount(), 1u);
@@ -118,6 +117,10 @@ TEST_F(MemoryRegistryStoreTest, ConnectReachesListedMachinesAndCountsTheHandle) 
     }
     RegHandle remote = 0;
     EXPECT_EQ(store.ConnectRegistry("Elsewhere", root::kLocalMachine, &remote), status::kBadNetPath);
+    // By name only the documented roots; this machine's own, any predefined root.
+    EXPECT_EQ(store.ConnectRegistry("far", root::kCurrentUser, &remote), status::kInvalidHandle);
+    ASSERT_EQ(store.ConnectRegistry(nullptr, root::kCurrentUser, &remote), status::kSuccess);
+    EXPECT_EQ(store.CloseKey(remote), status::kSuccess);
     EXPECT_EQ(store.ConnectRegistry("", 0x1234, &remote), status::kInvalidHandle);
 }
 
