@@ -115,7 +115,9 @@ exec 9>&-
 # program needs them first, and they inherit that program's standard handles.
 # Were those ctest's pipe, ctest would wait for the helpers to end, a minute
 # after the last test. So the program writes to a file that is streamed out
-# until the program itself ends.
+# until the program itself ends. tail looks for the program's end only every
+# --sleep-interval (a second by default, a second lost per test), and reads the
+# file once more when it sees the end, so nothing written is lost.
 out=$(mktemp "$state_dir/out.XXXXXX")
 program=
 # Stopped from outside (a ctest time-out): take the program down too.
@@ -123,7 +125,7 @@ trap '[[ -n $program ]] && kill "$program" 2>/dev/null; rm -f "$out"; exit 143' 
 run_streamed() {
     "$WINE" "$@" >"$out" 2>&1 &
     program=$!
-    tail -c +1 -f --pid="$program" "$out" || true
+    tail -c +1 -f --pid="$program" --sleep-interval=0.02 "$out" || true
     status=0
     wait "$program" || status=$?
 }

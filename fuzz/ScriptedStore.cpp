@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 namespace gt3::fuzz {
 
@@ -10,10 +12,19 @@ namespace {
 // Large enough for the 1024/4096 boundaries and a few retries, small enough that
 // one input stays fast. The class allocates what the store reports; sizes the
 // platform never hands out are not what is being tested here.
-constexpr std::uint32_t kLargestSize = 40000;  // past TrimNull's 32,767
-constexpr std::uint32_t kSomeSize = 9000;      // past both first buffers
+constexpr std::uint32_t kSomeSize = 9000;                 // past both first buffers
+constexpr std::uint32_t kLargestSize = 2 * kSomeSize + 7;  // what a lying store may report
 constexpr std::uint32_t kLongestName = 16383;  // the registry's limit for value names
 constexpr std::uint32_t kLastIndex = 24;
+
+// Fills `count` bytes with `pattern` over and over (with `blank` when it is
+// empty), a whole copy at a time.
+void Repeat(std::string_view pattern, char blank, char* out, std::size_t count) {
+    if (pattern.empty()) pattern = std::string_view(&blank, 1);
+    for (std::size_t done = 0; done < count; done += pattern.size())
+        std::memcpy(out + done, pattern.data(), std::min(pattern.size(), count - done));
+}
+
 }  // namespace
 
 void Fail(const char* what, const std::string& detail) {
@@ -103,8 +114,9 @@ std::string ScriptedStore::Pattern(std::size_t size, bool allowNul) {
     std::string chunk = script_.ConsumeBytesAsString(script_.ConsumeIntegralInRange<std::size_t>(1, 8));
     if (chunk.empty()) chunk = "A";
     if (!allowNul) std::replace(chunk.begin(), chunk.end(), '\0', 'N');
-    std::string out(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) out[i] = chunk[i % chunk.size()];
+    std::string out = chunk;
+    while (out.size() < size) out += out;  // doubling: sizes run to thousands
+    out.resize(size);
     return out;
 }
 
@@ -124,7 +136,9 @@ ScriptedValue ScriptedStore::NextValue(bool enumeration) {
         switch (script_.ConsumeIntegralInRange(0, 7)) {
             case 5: length = script_.ConsumeBool() ? 259 : 260; break;
             case 6: length = 300; break;
-            case 7: length = kLongestName; break;
+            // The longest name the registry allows: listing it costs more than the
+            // rest of a typical input, so it comes a quarter as often as its siblings.
+            case 7: length = script_.ConsumeIntegralInRange(0, 3) == 0 ? kLongestName : 300; break;
             default: length = script_.ConsumeIntegralInRange<std::size_t>(0, 12); break;
         }
         v.name = Pattern(length, false);
@@ -137,7 +151,6 @@ ScriptedValue ScriptedStore::NextValue(bool enumeration) {
     switch (script_.ConsumeIntegralInRange(0, 9)) {
         case 4: size = 1023 + script_.ConsumeIntegralInRange(0, 2); break;
         case 5: size = 4095 + script_.ConsumeIntegralInRange(0, 2); break;
-        case 6: size = 33000; break;
         case 7: size = script_.ConsumeIntegralInRange<std::uint32_t>(0, kSomeSize); break;
         default: size = script_.ConsumeIntegralInRange<std::size_t>(0, 16); break;
     }
@@ -152,7 +165,7 @@ ScriptedValue ScriptedStore::NextValue(bool enumeration) {
             case 1:
                 v.expansion = ScriptedValue::Expansion::Other;
                 v.expanded = Pattern(script_.ConsumeBool() ? script_.ConsumeIntegralInRange(0, 20)
-                                                           : (script_.ConsumeBool() ? 5000 : 40000),
+                                                           : (script_.ConsumeBool() ? 5000 : kSomeSize),
                                      false);
                 break;
             case 2: v.expansion = ScriptedValue::Expansion::Fails; break;
@@ -213,7 +226,7 @@ RegStatus ScriptedStore::AnswerData(Reply& r, std::uint32_t* type, std::uint8_t*
 
     const std::uint32_t filled = std::min(n, cap);
     if (st == status::kSuccess)
-        for (std::uint32_t i = 0; i < filled; ++i) data[i] = v.data.empty() ? 'S' : v.data[i % v.data.size()];
+        Repeat(v.data, 'S', reinterpret_cast<char*>(data), filled);
     // A 32-bit value is read from its first four bytes whatever its size; those
     // bytes are the caller's own (zero) when the store reports fewer.
     const std::uint32_t tail = r.type == 4 ? std::max(filled, std::min(4u, cap)) : filled;
@@ -294,7 +307,7 @@ RegStatus ScriptedStore::EnumValue(RegHandle key, std::uint32_t index, char* nam
         written = cap;
         reported = cap + script_.ConsumeIntegralInRange<std::uint32_t>(0, 2) * script_.ConsumeIntegral<std::uint8_t>();
     }
-    for (std::uint32_t i = 0; i < written; ++i) name[i] = v.name.empty() ? 'n' : v.name[i % v.name.size()];
+    Repeat(v.name, 'n', name, written);
     if (written < cap) {
         name[written] = '\0';
         std::fill(name + written + 1, name + cap, char(kSentinel));

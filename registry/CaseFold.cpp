@@ -5,6 +5,10 @@
 // Greek and Cyrillic. Characters without a simple one-to-one upper case (ß, ı, ŉ,
 // ſ, µ) are left as they are.
 
+#include <array>
+#include <cstdint>
+#include <iterator>
+
 #include "NarrowText.h"
 
 namespace gt3 {
@@ -32,14 +36,13 @@ constexpr Range kRanges[] = {
     {0x0450, 0x045F, 0x50, false, false},  // ѐ..џ
 };
 
-}  // namespace
-
-wchar_t FoldCase(wchar_t c) noexcept {
+constexpr wchar_t FoldByRanges(wchar_t c) noexcept {
     const auto code = static_cast<char32_t>(c);
     if (code < U'a') return c;
     if (code == 0x00F7) return c;                   // ÷ is not a letter
     if (code == 0x00FF) return wchar_t(0x0178);     // ÿ -> Ÿ lies outside Latin-1
     if (code == 0x03C2) return wchar_t(0x03A3);     // final ς -> Σ, like σ
+    if (code > std::end(kRanges)[-1].last) return c;  // past every range (most 1252 extras)
     for (const Range& r : kRanges) {
         if (code < r.first || code > r.last) continue;
         if (!r.alternating) return wchar_t(code - r.delta);
@@ -47,6 +50,21 @@ wchar_t FoldCase(wchar_t c) noexcept {
         return odd == r.lowerIsOdd ? wchar_t(code - 1) : c;
     }
     return c;
+}
+
+// Latin-1 from a table made of the same rules: names and value data are mostly
+// these characters, and a lookup is all one then costs.
+constexpr std::array<wchar_t, 256> kLatin1 = [] {
+    std::array<wchar_t, 256> table{};
+    for (std::size_t c = 0; c < table.size(); ++c) table[c] = FoldByRanges(static_cast<wchar_t>(c));
+    return table;
+}();
+
+}  // namespace
+
+wchar_t FoldCase(wchar_t c) noexcept {
+    const auto code = static_cast<std::uint32_t>(c);
+    return code < kLatin1.size() ? kLatin1[code] : FoldByRanges(c);
 }
 
 std::wstring FoldCase(std::wstring_view text) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <iterator>
+#include <list>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -13,194 +15,37 @@ namespace gt3 {
 
 namespace {
 
-// An ordered map that also finds its n-th entry: a treap whose nodes count their
-// subtree, so a position is found in O(log n), plus a hash index for lookups by
-// key and a remembered path so that walking positions one by one (the way the
-// registry API enumerates) costs O(1) a step. A list walked from the front on
-// every call would make a full enumeration quadratic.
-template <typename K, typename V, typename Hash = std::hash<K>>
-class RankedMap {
-    struct Node {
-        Node(K k, V v, std::uint32_t p) : key(std::move(k)), value(std::move(v)), priority(p) {}
-        K key;
-        V value;
-        std::uint32_t priority;
-        std::size_t count = 1;
-        std::unique_ptr<Node> left, right;
-    };
-    using Ptr = std::unique_ptr<Node>;
-
+// A container listed by position, the way the registry API enumerates (index 0,
+// 1, 2, ...). A cursor remembers the last position asked for, so a listing in
+// sequence costs constant time a step; a walk from the front for every index
+// would make a full listing quadratic. Any insertion or removal goes through
+// Edit(), which resets the cursor.
+template <typename Container>
+class Listed {
 public:
-    RankedMap() = default;
-    RankedMap(const RankedMap&) = delete;
-    RankedMap& operator=(const RankedMap&) = delete;
-    ~RankedMap() { Clear(std::move(root_)); }
+    using Iterator = typename Container::const_iterator;
 
-    std::size_t size() const noexcept { return index_.size(); }
-    bool empty() const noexcept { return index_.empty(); }
-
-    V* find(const K& key) const {
-        const auto it = index_.find(key);
-        return it == index_.end() ? nullptr : &it->second->value;
+    const Container& items() const noexcept { return items_; }
+    Container& Edit() noexcept {
+        cursor_.reset();
+        return items_;
     }
 
-    // The key must not be present yet.
-    V& insert(K key, V value) {
-        auto node = std::make_unique<Node>(std::move(key), std::move(value), NextPriority());
-        Node* raw = node.get();
-        index_.emplace(raw->key, raw);
-        Insert(root_, node);
-        path_.clear();
-        return raw->value;
-    }
-
-    bool erase(const K& key) {
-        const auto it = index_.find(key);
-        if (it == index_.end()) return false;
-        path_.clear();
-        Erase(root_, it->second);
-        index_.erase(it);  // after Erase: the node owns the key the index entry refers to
-        return true;
-    }
-
-    // The entry at that position in key order; the index must be below size().
-    std::pair<const K&, V&> at(std::size_t index) const {
-        Node* n = nullptr;
-        if (!path_.empty() && index == pathIndex_) n = path_.back();
-        else if (!path_.empty() && index == pathIndex_ + 1) n = Successor();
-        else n = Descend(index);
-        pathIndex_ = index;
-        return {n->key, n->value};
-    }
-
-    template <typename F>
-    void forEach(F&& f) const {
-        for (std::size_t i = 0; i < size(); ++i) {
-            auto [key, value] = at(i);
-            f(key, value);
-        }
+    // The entry at that position; the index must be below items().size().
+    Iterator At(std::size_t index) const {
+        if (!cursor_ || index < cursor_->index) cursor_ = Cursor{0, items_.begin()};
+        cursor_->position = std::next(cursor_->position, static_cast<std::ptrdiff_t>(index - cursor_->index));
+        cursor_->index = index;
+        return cursor_->position;
     }
 
 private:
-    static std::size_t Count(const Ptr& p) noexcept { return p ? p->count : 0; }
-    static void Update(Node& n) noexcept { n.count = 1 + Count(n.left) + Count(n.right); }
-
-    std::uint32_t NextPriority() noexcept {  // xorshift32: cheap, and independent of the keys
-        seed_ ^= seed_ << 13;
-        seed_ ^= seed_ >> 17;
-        seed_ ^= seed_ << 5;
-        return seed_;
-    }
-
-    static void RotateRight(Ptr& t) {
-        Ptr l = std::move(t->left);
-        t->left = std::move(l->right);
-        Update(*t);
-        l->right = std::move(t);
-        t = std::move(l);
-        Update(*t);
-    }
-
-    static void RotateLeft(Ptr& t) {
-        Ptr r = std::move(t->right);
-        t->right = std::move(r->left);
-        Update(*t);
-        r->left = std::move(t);
-        t = std::move(r);
-        Update(*t);
-    }
-
-    void Insert(Ptr& t, Ptr& node) {
-        if (!t) {
-            t = std::move(node);
-            return;
-        }
-        if (node->key < t->key) {
-            Insert(t->left, node);
-            if (t->left->priority > t->priority) return RotateRight(t);
-        } else {
-            Insert(t->right, node);
-            if (t->right->priority > t->priority) return RotateLeft(t);
-        }
-        Update(*t);
-    }
-
-    static Ptr Merge(Ptr a, Ptr b) {
-        if (!a) return b;
-        if (!b) return a;
-        if (a->priority > b->priority) {
-            a->right = Merge(std::move(a->right), std::move(b));
-            Update(*a);
-            return a;
-        }
-        b->left = Merge(std::move(a), std::move(b->left));
-        Update(*b);
-        return b;
-    }
-
-    static void Erase(Ptr& t, const Node* target) {
-        if (t.get() == target) {
-            Ptr rest = Merge(std::move(t->left), std::move(t->right));
-            t = std::move(rest);
-            return;
-        }
-        Erase(target->key < t->key ? t->left : t->right, target);
-        Update(*t);
-    }
-
-    // Frees the tree without recursing along its (rarely, but possibly) long paths.
-    static void Clear(Ptr root) {
-        std::vector<Ptr> pending;
-        if (root) pending.push_back(std::move(root));
-        while (!pending.empty()) {
-            Ptr n = std::move(pending.back());
-            pending.pop_back();
-            if (n->left) pending.push_back(std::move(n->left));
-            if (n->right) pending.push_back(std::move(n->right));
-        }
-    }
-
-    Node* Descend(std::size_t index) const {
-        path_.clear();
-        Node* n = root_.get();
-        for (;;) {
-            path_.push_back(n);
-            const std::size_t left = Count(n->left);
-            if (index < left) {
-                n = n->left.get();
-            } else if (index == left) {
-                return n;
-            } else {
-                index -= left + 1;
-                n = n->right.get();
-            }
-        }
-    }
-
-    // The next node in order, from the remembered path (root first).
-    Node* Successor() const {
-        Node* n = path_.back();
-        if (n->right) {
-            n = n->right.get();
-            path_.push_back(n);
-            while (n->left) {
-                n = n->left.get();
-                path_.push_back(n);
-            }
-            return n;
-        }
-        for (;;) {
-            Node* child = path_.back();
-            path_.pop_back();
-            if (path_.back()->left.get() == child) return path_.back();
-        }
-    }
-
-    Ptr root_;
-    std::unordered_map<K, Node*, Hash> index_;
-    mutable std::vector<Node*> path_;  // root .. node at pathIndex_; empty when stale
-    mutable std::size_t pathIndex_ = 0;
-    std::uint32_t seed_ = 0x9E3779B9u;
+    struct Cursor {
+        std::size_t index;
+        Iterator position;
+    };
+    Container items_;
+    mutable std::optional<Cursor> cursor_;
 };
 
 std::wstring Fold(std::string_view name) { return FoldCase(FromNarrow(name)); }
@@ -255,14 +100,21 @@ struct MemoryRegistryStore::Impl {
         RegHandle root = 0;
         bool deleted = false;
         std::uint64_t lastWrite = 0;
-        RankedMap<std::wstring, std::shared_ptr<KeyNode>> subKeys;  // case-insensitive order
-        RankedMap<std::uint64_t, Value> values;                     // insertion order
-        std::unordered_map<std::wstring, std::uint64_t> valueSlots;  // folded name -> insertion number
-        std::uint64_t nextSlot = 0;
+        Listed<std::map<std::wstring, std::shared_ptr<KeyNode>>> subKeys;  // by folded name: case-insensitive order
+        Listed<std::list<Value>> values;                                   // insertion order
+        std::unordered_map<std::wstring, std::list<Value>::iterator> valueIndex;  // folded name -> place in values
 
         Value* FindValue(std::string_view valueName) const {
-            const auto it = valueSlots.find(Fold(valueName));
-            return it == valueSlots.end() ? nullptr : values.find(it->second);
+            const auto it = valueIndex.find(Fold(valueName));
+            return it == valueIndex.end() ? nullptr : &*it->second;
+        }
+
+        bool EraseValue(std::string_view valueName) {
+            const auto it = valueIndex.find(Fold(valueName));
+            if (it == valueIndex.end()) return false;
+            values.Edit().erase(it->second);
+            valueIndex.erase(it);
+            return true;
         }
     };
 
@@ -302,7 +154,6 @@ struct MemoryRegistryStore::Impl {
     std::uint64_t clock = 0;
 
     std::map<std::pair<RegHandle, std::wstring>, std::uint32_t> denied;  // (root, folded path) -> access bits
-    std::wstring localMachine = L"GT3LOCAL";                              // folded
     std::vector<std::wstring> reachable;                                  // folded
     std::unordered_map<std::wstring, std::string> environment;            // folded name -> value
 
@@ -404,8 +255,9 @@ struct MemoryRegistryStore::Impl {
     }
 
     KeyNode* Child(const KeyNode* parent, std::string_view name) const {
-        const auto* child = parent->subKeys.find(Fold(name));
-        return child ? child->get() : nullptr;
+        const auto& children = parent->subKeys.items();
+        const auto it = children.find(Fold(name));
+        return it == children.end() ? nullptr : it->second.get();
     }
 
     KeyNode* AddChild(KeyNode* parent, std::string_view name, std::string className = {}) {
@@ -417,22 +269,21 @@ struct MemoryRegistryStore::Impl {
         node->root = parent->root;
         node->lastWrite = ++clock;
         KeyNode* raw = node.get();
-        std::wstring folded = raw->folded;
-        parent->subKeys.insert(std::move(folded), std::move(node));
+        parent->subKeys.Edit().emplace(raw->folded, std::move(node));
         parent->lastWrite = ++clock;
         return raw;
     }
 
     std::shared_ptr<KeyNode> Shared(KeyNode* node) const {
         if (!node->parent) return roots.at(node->root);
-        return *node->parent->subKeys.find(node->folded);
+        return node->parent->subKeys.items().at(node->folded);
     }
 
     // Takes a key (and everything below it) out of the tree; handles still open
     // on any of them see the key as deleted.
     void Detach(KeyNode* node) {
         std::shared_ptr<KeyNode> keep = Shared(node);
-        node->parent->subKeys.erase(node->folded);
+        node->parent->subKeys.Edit().erase(node->folded);
         node->parent->lastWrite = ++clock;
         std::vector<KeyNode*> stack{node};
         while (!stack.empty()) {
@@ -440,7 +291,7 @@ struct MemoryRegistryStore::Impl {
             stack.pop_back();
             n->deleted = true;
             n->parent = nullptr;
-            n->subKeys.forEach([&](const std::wstring&, const std::shared_ptr<KeyNode>& c) { stack.push_back(c.get()); });
+            for (const auto& [folded, child] : n->subKeys.items()) stack.push_back(child.get());
         }
     }
 
@@ -449,9 +300,9 @@ struct MemoryRegistryStore::Impl {
         if (Value* existing = node->FindValue(name)) {
             existing->stored = {type, std::move(data)};
         } else {
-            const std::uint64_t slot = node->nextSlot++;
-            node->valueSlots.emplace(Fold(name), slot);
-            node->values.insert(slot, Value{std::string(name), {type, std::move(data)}});
+            auto& values = node->values.Edit();
+            values.push_back(Value{std::string(name), {type, std::move(data)}});
+            node->valueIndex.emplace(Fold(name), std::prev(values.end()));
         }
         node->lastWrite = stamp;
     }
@@ -484,7 +335,7 @@ struct MemoryRegistryStore::Impl {
         std::string_view name(machine);
         if (name.starts_with("\\\\")) name.remove_prefix(2);
         const std::wstring folded = Fold(name);
-        return folded == localMachine || std::find(reachable.begin(), reachable.end(), folded) != reachable.end();
+        return std::find(reachable.begin(), reachable.end(), folded) != reachable.end();
     }
 
     std::string Expand(std::string_view source) const {
@@ -587,7 +438,7 @@ RegStatus MemoryRegistryStore::DeleteKey(RegHandle key, const char* subKey) {
     for (const auto part : parts)
         if (!(node = impl_->Child(node, part))) return status::kFileNotFound;
     if (!node->parent || impl_->IsDenied(node, {}, access::kDelete)) return status::kAccessDenied;
-    if (!node->subKeys.empty()) return status::kAccessDenied;
+    if (!node->subKeys.items().empty()) return status::kAccessDenied;
     impl_->Detach(node);
     return status::kSuccess;
 }
@@ -596,12 +447,8 @@ RegStatus MemoryRegistryStore::DeleteValue(RegHandle key, const char* valueName)
     if (const auto injected = impl_->Enter(Call::DeleteValue)) return *injected;
     Impl::Target target;
     if (const RegStatus s = impl_->ResolveFor(key, access::kSetValue, target); s != status::kSuccess) return s;
-    Impl::KeyNode* node = target.node;
-    const auto slot = node->valueSlots.find(Fold(valueName ? valueName : ""));
-    if (slot == node->valueSlots.end()) return status::kFileNotFound;
-    node->values.erase(slot->second);
-    node->valueSlots.erase(slot);
-    node->lastWrite = ++impl_->clock;
+    if (!target.node->EraseValue(valueName ? valueName : "")) return status::kFileNotFound;
+    target.node->lastWrite = ++impl_->clock;
     return status::kSuccess;
 }
 
@@ -612,8 +459,8 @@ RegStatus MemoryRegistryStore::EnumKey(RegHandle key, std::uint32_t index, char*
     Impl::Target target;
     if (const RegStatus s = impl_->ResolveFor(key, access::kEnumerateSubKeys, target); s != status::kSuccess)
         return s;
-    if (index >= target.node->subKeys.size()) return status::kNoMoreItems;
-    const Impl::KeyNode& child = *target.node->subKeys.at(index).second;
+    if (index >= target.node->subKeys.items().size()) return status::kNoMoreItems;
+    const Impl::KeyNode& child = *target.node->subKeys.At(index)->second;
     const bool wantClass = className && classChars;
     if (child.name.size() >= *nameChars || (wantClass && child.className.size() >= *classChars))
         return status::kMoreData;
@@ -646,8 +493,8 @@ RegStatus MemoryRegistryStore::EnumValue(RegHandle key, std::uint32_t index, cha
     if (!name || !nameChars || (data && !dataSize)) return status::kInvalidParameter;
     Impl::Target target;
     if (const RegStatus s = impl_->ResolveFor(key, access::kQueryValue, target); s != status::kSuccess) return s;
-    if (index >= target.node->values.size()) return status::kNoMoreItems;
-    const Impl::Value& value = target.node->values.at(index).second;
+    if (index >= target.node->values.items().size()) return status::kNoMoreItems;
+    const Impl::Value& value = *target.node->values.At(index);
     const auto length = static_cast<std::uint32_t>(value.stored.data.size());
     if (type) *type = value.stored.type;
     const bool nameFits = value.name.size() < *nameChars;
@@ -702,7 +549,10 @@ RegStatus MemoryRegistryStore::ConnectRegistry(const char* machineName, RegHandl
     if (const auto injected = impl_->Enter(Call::Connect)) return *injected;
     if (!impl_->Reachable(machineName)) return status::kBadNetPath;
     if (!result) return status::kInvalidParameter;
-    if (!IsPredefinedRoot(key) || !impl_->roots.count(key)) return status::kInvalidHandle;
+    const bool named = machineName && *machineName;
+    if (!IsPredefinedRoot(key) || !impl_->roots.count(key) ||
+        (named && key != root::kLocalMachine && key != root::kUsers))
+        return status::kInvalidHandle;
     // A real handle, unlike the predefined root itself, so a caller that forgets
     // to close the connection shows up in OpenHandleCount().
     *result = impl_->NewHandle(impl_->roots.at(key), access::kAllAccess);
@@ -765,18 +615,12 @@ void MemoryRegistryStore::RemoveKey(RegHandle root, std::string_view path) {
         impl_->Detach(node);
         return;
     }
-    std::vector<std::wstring> names;  // a root stays; everything below it goes
-    node->subKeys.forEach([&](const std::wstring& folded, const auto&) { names.push_back(folded); });
-    for (const auto& folded : names) impl_->Detach(node->subKeys.find(folded)->get());
+    while (!node->subKeys.items().empty())  // a root stays; everything below it goes
+        impl_->Detach(node->subKeys.items().begin()->second.get());
 }
 
 void MemoryRegistryStore::RemoveValue(RegHandle root, std::string_view path, std::string_view name) {
-    Impl::KeyNode* node = impl_->Find(root, path);
-    if (!node) return;
-    const auto slot = node->valueSlots.find(Fold(name));
-    if (slot == node->valueSlots.end()) return;
-    node->values.erase(slot->second);
-    node->valueSlots.erase(slot);
+    if (Impl::KeyNode* node = impl_->Find(root, path)) node->EraseValue(name);
 }
 
 void MemoryRegistryStore::DenyAccess(RegHandle root, std::string_view path, std::uint32_t deniedAccess) {
@@ -788,8 +632,6 @@ void MemoryRegistryStore::DenyAccess(RegHandle root, std::string_view path, std:
     }
     impl_->denied[{root, folded}] |= deniedAccess;
 }
-
-void MemoryRegistryStore::SetLocalMachineName(std::string name) { impl_->localMachine = Fold(name); }
 
 void MemoryRegistryStore::AddReachableMachine(std::string name) {
     std::string_view view(name);

@@ -74,9 +74,14 @@ public:
     // Opening this key with any access bit in deniedAccess gives ERROR_ACCESS_DENIED.
     void DenyAccess(RegHandle root, std::string_view path, std::uint32_t deniedAccess);
 
-    // ConnectRegistry reaches "", the local machine's name (with or without a
-    // leading "\\") and the names added here; any other name gives ERROR_BAD_NETPATH.
-    void SetLocalMachineName(std::string name);
+    // ConnectRegistry follows Microsoft's documents: a NULL name is this machine;
+    // any other name goes through that machine's Remote Registry service, to
+    // HKEY_LOCAL_MACHINE or HKEY_USERS (HKEY_PERFORMANCE_DATA is not modelled).
+    // Where they say nothing, this store models: the empty name as NULL (as
+    // Wine does); every predefined root on this machine; ERROR_INVALID_HANDLE for
+    // another root by name; ERROR_BAD_NETPATH for a name not added here. This
+    // machine's own name is one more name (Wine's short-cut for it is not copied):
+    // add it where its service should run.
     void AddReachableMachine(std::string name);
 
     // The environment ExpandEnvironmentStrings reads (names compare without case).

@@ -3,6 +3,7 @@
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of the same number,
 // both ways, as Windows does; every other byte 0x80..0x9F has its own character.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -19,9 +20,17 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
 };
 
-wchar_t ToWide(unsigned char byte) noexcept {
+constexpr wchar_t ToWide(unsigned char byte) noexcept {
     return (byte >= 0x80 && byte <= 0x9F) ? wchar_t(kHigh[byte - 0x80]) : wchar_t(byte);
 }
+
+// Every byte's character, worked out once: values can be long, and a lookup is
+// all a byte then costs.
+constexpr std::array<wchar_t, 256> kWide = [] {
+    std::array<wchar_t, 256> table{};
+    for (std::size_t b = 0; b < table.size(); ++b) table[b] = ToWide(static_cast<unsigned char>(b));
+    return table;
+}();
 
 // The byte of a character, or -1 when 1252 has none. wchar_t is 32 bits here, so a
 // character above U+FFFF (or a lone surrogate) simply finds no byte.
@@ -57,9 +66,8 @@ std::optional<std::string> ToNarrowExact(std::wstring_view text) {
 }
 
 std::wstring FromNarrow(std::string_view bytes) {
-    std::wstring out;
-    out.reserve(bytes.size());
-    for (char b : bytes) out.push_back(ToWide(static_cast<unsigned char>(b)));
+    std::wstring out(bytes.size(), L'\0');
+    std::transform(bytes.begin(), bytes.end(), out.begin(), [](char b) { return kWide[static_cast<unsigned char>(b)]; });
     return out;
 }
 

@@ -14,7 +14,12 @@
 namespace gt3 {
 
 namespace {
-constexpr std::uint32_t kKeyNameChars = 260;  // 255-character key names and their NUL, with room to spare
+// The longest key name (255 characters) in the narrow form of any code page, and
+// its NUL: a double-byte page takes two bytes a character, UTF-8 (a system code
+// page option since Windows 10) up to three for each UTF-16 unit, GB18030 four.
+// A buffer too short for a name makes the platform answer ERROR_MORE_DATA, which
+// would end the listing there and lose that key and every key after it.
+constexpr std::uint32_t kKeyNameChars = kMaxKeyNameChars * 4 + 1;
 }  // namespace
 
 std::wstring RegistryRoutines::ContextPath() const { return keyRoot_ + L"\\" + subkey_; }

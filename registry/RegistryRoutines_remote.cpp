@@ -15,6 +15,7 @@ constexpr wchar_t kConnectFailed[] = L"Error!";
 RegStatus Connect(RegistryStore& store, const std::string& machine, RegHandle root, KeyHandle& owner,
                   RegHandle& handle) {
     RegHandle connected = 0;
+    // The name goes to the platform as the caller gave it, the empty one included.
     const RegStatus status = store.ConnectRegistry(machine.c_str(), root, &connected);
     if (status != status::kSuccess) return status;
     if (!IsPredefinedRoot(connected)) *owner.put() = connected;

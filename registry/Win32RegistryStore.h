@@ -1,8 +1,10 @@
 #pragma once
 // The platform registry: advapi32's narrow-character calls. Handles cross the
-// store interface as 32-bit values; an HKEY is rebuilt by sign extension, which
-// keeps predefined roots (0x80000002 -> 0xFFFFFFFF80000002) what the platform
-// expects on 64-bit builds. Windows build only.
+// store interface as 32-bit values, the size of an HKEY in the program, which is
+// built for 32 bits only. The 64-bit test build (for kernels that run no 32-bit
+// code) rebuilds an HKEY by sign extension, which keeps the predefined roots
+// (0x80000002 -> 0xFFFFFFFF80000002) what the platform expects; the handles Wine
+// opens there fit in 32 bits. Windows build only.
 
 #include "RegistryStore.h"
 

@@ -21,6 +21,7 @@
 #include "registry/Win32RegistryStore.h"
 #include "registry/tests/support/ForwardingStore.h"
 #include "registry/tests/support/RegExe.h"
+#include "registry/tests/support/Wine.h"
 
 namespace gt3::app::test {
 namespace {
@@ -420,6 +421,13 @@ struct Launch {
     std::optional<WORD> show;
 };
 
+// GT3ErrLog.exe asks for the user's highest rights. On a machine with UAC an
+// administrator's unelevated test run may not start it (CreateProcess answers
+// ERROR_ELEVATION_REQUIRED), nor drive its window if it could: user interface
+// privilege isolation drops the messages. Such a case skips with this reason.
+constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, missing from MinGW-w64's headers
+constexpr char kRunElevated[] = "GT3ErrLog.exe needs elevation here: run the tests from an elevated prompt";
+
 // The program started as a user starts it, with its main window found.
 class RunningProgram {
 public:
@@ -432,8 +440,10 @@ public:
         }
         std::wstring commandLine = L"\"" + launch.exe + L"\" " + launch.arguments;
         if (!CreateProcessW(launch.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                            &process_))
+                            &process_)) {
+            elevationRequired_ = GetLastError() == kElevationRequired;
             return;
+        }
         // A console program (this test program in the program's role) has no idle
         // to wait for; the window showing is what counts.
         WaitForInputIdle(process_.hProcess, 20000);
@@ -452,6 +462,7 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     HWND window() const { return window_; }
+    bool elevationRequired() const { return elevationRequired_; }
     DWORD processId() const { return process_.dwProcessId; }
     HWND control(Control id) const { return GetDlgItem(window_, MainWindow::ControlId(id)); }
 
@@ -492,6 +503,7 @@ public:
 private:
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;
+    bool elevationRequired_ = false;
 };
 
 // The program itself: a 32-bit exe, like its host, asking for the rights to
@@ -530,6 +542,7 @@ TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
     }
 
     RunningProgram program;
+    if (program.elevationRequired()) GTEST_SKIP() << kRunElevated;
     ASSERT_NE(program.window(), nullptr);
     DWORD pid = 0;
     GetWindowThreadProcessId(program.window(), &pid);
@@ -539,10 +552,15 @@ TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
 
 // A shortcut set to run maximized, minimized or hidden still opens the fixed-size
 // tool window normally: in view, at its designed size.
+// What Wine cannot show: Windows applies the launcher's show command to a
+// program's first ShowWindow, whatever that call asks, which is why ShowNormally
+// calls ShowWindow a second time. Wine does not apply it, so under Wine this
+// passes with that second call removed too; only a run on Windows guards it.
 TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
     for (const WORD show : {WORD(SW_SHOWMAXIMIZED), WORD(SW_SHOWMINNOACTIVE), WORD(SW_HIDE)}) {
         SCOPED_TRACE("show command " + std::to_string(show));
         RunningProgram program({ProgramPath(), L"", show});
+        if (program.elevationRequired()) GTEST_SKIP() << kRunElevated;
         HWND window = program.window();
         ASSERT_NE(window, nullptr) << "never visible";
         EXPECT_FALSE(IsIconic(window));
@@ -579,6 +597,7 @@ TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
     RegCloseKey(classed);
 
     RunningProgram program;
+    if (program.elevationRequired()) GTEST_SKIP() << kRunElevated;
     ASSERT_NE(program.window(), nullptr);
     EXPECT_EQ(program.Items(), (std::vector<std::wstring>{L"amy@example.com", L"bob@example.com", L"zed@example.com"}));
 
@@ -624,6 +643,8 @@ Fn User32(const char* name) {
 // is 408 pixels, at 144 it is 612. The tests run at 96; the build runs this case
 // once more in a prefix whose display is set to 144 dpi (GT3_EXPECT_DPI says so).
 TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
+    if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
+        GTEST_SKIP() << "the 144 dpi run needs a Wine prefix of its own; on Windows, set the display's scale instead";
     PutLog("amy@example.com", "1");
     const auto setThreadAwareness = User32<HANDLE(WINAPI*)(HANDLE)>("SetThreadDpiAwarenessContext");
     const auto dpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
@@ -631,6 +652,7 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     setThreadAwareness(reinterpret_cast<HANDLE>(-3));  // per-monitor aware: the other window's pixels unscaled
 
     RunningProgram program;
+    if (program.elevationRequired()) GTEST_SKIP() << kRunElevated;
     HWND window = program.window();
     ASSERT_NE(window, nullptr);
     const auto dpi = static_cast<std::int32_t>(dpiForWindow(window));

@@ -59,6 +59,14 @@ std::vector<HWND> DialogsOfThread(DWORD threadId) {
     return found;
 }
 
+// The box's icon control, found by what it is (a static control of the icon
+// type), not by the lookup the code under test uses.
+BOOL CALLBACK FindIconControl(HWND child, LPARAM out) {
+    if (ClassOf(child) != L"Static" || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+    *reinterpret_cast<HWND*>(out) = child;
+    return FALSE;
+}
+
 // FALSE even for WM_INITDIALOG: setting the focus would activate the probe early.
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
@@ -83,7 +91,8 @@ void CALLBACK InspectAndCloseBox(HWND, UINT, UINT_PTR timer, DWORD) {
         seen.rect = RectOf(box);
         seen.parent = GetParent(box);
         if (seen.parent != nullptr) seen.parentRect = RectOf(seen.parent);
-        HWND iconControl = FindWindowExW(box, nullptr, L"Static", nullptr);
+        HWND iconControl = nullptr;
+        EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&iconControl));
         seen.icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
         HWND cancel = GetDlgItem(box, IDCANCEL);
         seen.hasCancel = cancel != nullptr && IsWindowVisible(cancel);

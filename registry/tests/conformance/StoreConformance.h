@@ -25,6 +25,10 @@ public:
     virtual RegistryStore& Store() = 0;
     // The name RegConnectRegistry knows as this machine.
     virtual std::string LocalMachineName() = 0;
+    // Which registry this is: cases that hold only under Wine run only there, and
+    // cases the documents leave open skip on Windows itself.
+    enum class Kind { Memory, Wine, Windows };
+    virtual Kind kind() const = 0;
     // Sets (or, with nullptr, removes) a variable ExpandEnvironmentStrings sees.
     virtual void SetVariable(const char* name, const char* value) = 0;
     // Runs after the test key is gone: checks the store was left clean.

@@ -108,9 +108,8 @@ TEST_F(MemoryRegistryStoreTest, DeniedAccessRefusesOpenCreateAndDelete) {
 }
 
 TEST_F(MemoryRegistryStoreTest, ConnectReachesListedMachinesAndCountsTheHandle) {
-    store.SetLocalMachineName("Here");
     store.AddReachableMachine("\\\\Far");
-    for (const char* machine : {"", "HERE", "\\\\here", "far", "\\\\FAR"}) {
+    for (const char* machine : {static_cast<const char*>(nullptr), "", "far", "\\\\FAR"}) {
         RegHandle remote = 0;
         ASSERT_EQ(store.ConnectRegistry(machine, root::kLocalMachine, &remote), status::kSuccess) << machine;
         EXPECT_EQ(store.OpenHandleCount(), 1u);
@@ -118,6 +117,10 @@ TEST_F(MemoryRegistryStoreTest, ConnectReachesListedMachinesAndCountsTheHandle) 
     }
     RegHandle remote = 0;
     EXPECT_EQ(store.ConnectRegistry("Elsewhere", root::kLocalMachine, &remote), status::kBadNetPath);
+    // By name only the documented roots; this machine's own, any predefined root.
+    EXPECT_EQ(store.ConnectRegistry("far", root::kCurrentUser, &remote), status::kInvalidHandle);
+    ASSERT_EQ(store.ConnectRegistry(nullptr, root::kCurrentUser, &remote), status::kSuccess);
+    EXPECT_EQ(store.CloseKey(remote), status::kSuccess);
     EXPECT_EQ(store.ConnectRegistry("", 0x1234, &remote), status::kInvalidHandle);
 }
 
@@ -196,6 +199,52 @@ TEST_F(MemoryRegistryStoreTest, DirectAccessWritesWhatTheCallsRead) {
     EXPECT_EQ(number[0], 0x78);
     EXPECT_EQ(number[3], 0x12);
     EXPECT_THROW(store.PutKey(0x1234, "X"), std::invalid_argument);
+}
+
+// The store remembers the last listing step; a key or value added or removed
+// between two steps must shift the later indexes as a fresh listing would.
+TEST_F(MemoryRegistryStoreTest, ListingStepsSeeChangesMadeBetweenThem) {
+    std::vector<std::string> keys{"b", "d", "f"}, values = keys;  // sorted; insertion order
+    for (const auto& name : keys) {
+        store.PutKey(kHkcu, "L\\" + name);
+        store.PutString(kHkcu, "L", name, "x");
+    }
+    KeyHandle list = Open("L");
+    auto nameAt = [&](bool value, std::uint32_t index) {
+        char name[8];
+        std::uint32_t chars = sizeof name;
+        const RegStatus s = value ? store.EnumValue(list.get(), index, name, &chars, nullptr, nullptr, nullptr)
+                                  : store.EnumKey(list.get(), index, name, &chars, nullptr, nullptr, nullptr);
+        return s == status::kSuccess ? std::string(name, chars) : "(status " + std::to_string(s) + ")";
+    };
+    // Before the cursor, at it, after it, and back; each after steps 0 and 1.
+    const struct {
+        bool add;
+        const char* name;
+    } changes[] = {{true, "a"}, {false, "b"}, {true, "e"}, {false, "a"}, {true, "c"}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(std::string(change.add ? "add " : "remove ") + change.name);
+        for (bool value : {false, true}) {
+            nameAt(value, 0);
+            nameAt(value, 1);
+        }
+        if (change.add) {
+            store.PutKey(kHkcu, std::string("L\\") + change.name);
+            store.PutString(kHkcu, "L", change.name, "x");
+            keys.insert(std::lower_bound(keys.begin(), keys.end(), change.name), change.name);
+            values.push_back(change.name);
+        } else {
+            store.RemoveKey(kHkcu, std::string("L\\") + change.name);
+            store.RemoveValue(kHkcu, "L", change.name);
+            std::erase(keys, change.name);
+            std::erase(values, change.name);
+        }
+        for (std::uint32_t i = 1; i < keys.size(); ++i) {
+            EXPECT_EQ(nameAt(false, i), keys[i]) << i;
+            EXPECT_EQ(nameAt(true, i), values[i]) << i;
+        }
+        EXPECT_EQ(nameAt(false, keys.size()), "(status 259)");
+    }
 }
 
 // Many sub-keys, added out of order, come back sorted and are found by name.

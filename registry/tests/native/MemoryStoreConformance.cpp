@@ -8,10 +8,11 @@ namespace {
 
 class MemoryTarget final : public ConformanceTarget {
 public:
-    MemoryTarget() { store_.SetLocalMachineName(kLocalName); }
+    MemoryTarget() { store_.AddReachableMachine(kLocalName); }
 
     RegistryStore& Store() override { return store_; }
     std::string LocalMachineName() override { return kLocalName; }
+    Kind kind() const override { return Kind::Memory; }
     void SetVariable(const char* name, const char* value) override {
         if (value) store_.SetEnvironmentVariable(name, value);
     }

@@ -78,6 +78,21 @@ TEST_F(Keys, EnumRegistryKeysListsSubKeysKeyedByName) {
     EXPECT_TRUE(reg.EnumRegistryKeys(kRoot, kNotNarrow).empty());
 }
 
+// A name of 255 characters takes more than 260 bytes in a multi-byte code page;
+// it must not end the listing. This build reads narrow text as Windows-1252, so
+// each byte comes back as one character.
+TEST_F(Keys, EnumRegistryKeysListsTheLongestNamesOfMultiByteCodePages) {
+    std::string utf8;
+    for (std::size_t i = 0; i < kMaxKeyNameChars; ++i) utf8 += "\xE4\xB8\x80";  // U+4E00 in UTF-8
+    const std::string doubleByte(2 * kMaxKeyNameChars, '\x82');               // 255 two-byte characters
+    for (const std::string& name : {std::string("a@x.y"), utf8, doubleByte})
+        store.PutKey(kRoot, std::string(kProduct) + "\\" + name);
+    const Collection keys = reg.EnumRegistryKeys(kRoot, L"SOFTWARE\\Quorvane\\Glimtrove");
+    ASSERT_EQ(keys.Count(), 3u);
+    EXPECT_EQ(keys[1].AsString().size(), utf8.size());
+    EXPECT_EQ(keys[2].AsString().size(), doubleByte.size());
+}
+
 TEST_F(Keys, EnumRegistryKeysOfTheCallersHandleLeavesItOpen) {
     store.PutKey(kRoot, "SOFTWARE\\Quorvane\\Glimtrove\\k1");
     RegHandle product = 0;

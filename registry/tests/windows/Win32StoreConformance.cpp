@@ -1,9 +1,10 @@
-// The conformance suite against the platform registry (run under Wine).
+// The conformance suite against the platform registry (under Wine, or Windows itself).
 
 #include <windows.h>
 
 #include "registry/Win32RegistryStore.h"
 #include "registry/tests/conformance/StoreConformance.h"
+#include "registry/tests/support/Wine.h"
 
 namespace gt3::test {
 namespace {
@@ -17,6 +18,7 @@ public:
         EXPECT_TRUE(GetComputerNameA(name, &chars));
         return std::string(name, chars);
     }
+    Kind kind() const override { return UnderWine() ? Kind::Wine : Kind::Windows; }
     void SetVariable(const char* name, const char* value) override {
         EXPECT_TRUE(SetEnvironmentVariableA(name, value) || !value);
     }

@@ -1,0 +1,37 @@
+# Every exe carries a manifest as resource 1, made from one template
+# (app/res/GT3ErrLog.manifest.in): GT3ErrLog.exe asks for highestAvailable; test,
+# benchmark and tool programs run asInvoker, so that an unelevated run on a machine
+# with UAC can start them. Without any manifest Windows would virtualise a
+# program's registry writes, and Debian's MinGW-w64 adds none by default.
+
+# gt3_manifest(target highestAvailable|asInvoker)
+function(gt3_manifest target level)
+  set(dir ${CMAKE_BINARY_DIR}/manifests/${level})
+  set(GT3_EXECUTION_LEVEL ${level})
+  configure_file(${PROJECT_SOURCE_DIR}/app/res/GT3ErrLog.manifest.in ${dir}/GT3ErrLog.manifest @ONLY)
+  file(CONFIGURE OUTPUT ${dir}/Manifest.rc CONTENT
+       "#include <winresrc.h>\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"GT3ErrLog.manifest\"\n")
+  target_sources(${target} PRIVATE ${dir}/Manifest.rc)
+  # windres finds the manifest beside the script; rc.exe documents only its
+  # working folder and /I, so name the folder.
+  target_include_directories(${target} PRIVATE ${dir})
+  set_property(GLOBAL APPEND PROPERTY GT3_MANIFESTED_PROGRAMS "${target}:${level}")
+endfunction()
+
+# gt3_list_manifested_programs(test_target): writes programs.txt beside the test
+# program, one line per exe built here ("path-relative-to-it level"), and builds
+# them all before it, so that it can read each exe's manifest.
+function(gt3_list_manifested_programs test_target)
+  get_property(programs GLOBAL PROPERTY GT3_MANIFESTED_PROGRAMS)
+  set(content "")
+  foreach(entry IN LISTS programs)
+    string(REPLACE ":" ";" parts "${entry}")
+    list(GET parts 0 target)
+    list(GET parts 1 level)
+    string(APPEND content "$<PATH:RELATIVE_PATH,$<TARGET_FILE:${target}>,$<TARGET_FILE_DIR:${test_target}>> ${level}\n")
+    if(NOT target STREQUAL test_target)
+      add_dependencies(${test_target} ${target})
+    endif()
+  endforeach()
+  file(GENERATE OUTPUT $<TARGET_FILE_DIR:${test_target}>/programs.txt CONTENT "${content}")
+endfunction()
