@@ -13,6 +13,7 @@
 #include "app/Layout.h"
 #include "app/MainWindow_win32.h"
 #include "app/Texts.h"
+#include "msgbox/tests/windows/IconControl.h"
 #include "registry/RegistryStore.h"
 
 #include <windows.h>
@@ -310,8 +311,7 @@ private:
             SeenBox seen{test::Text(box), test::Text(GetDlgItem(box, kBoxTextId)), GetWindow(box, GW_OWNER), box, {},
                          nullptr};
             GetWindowRect(box, &seen.rect);
-            HWND iconControl = FindWindowExW(box, nullptr, L"Static", nullptr);
-            seen.icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
+            seen.icon = reinterpret_cast<HICON>(SendMessageW(gt3::test::IconControlOf(box), STM_GETICON, 0, 0));
             {
                 std::lock_guard lock(mutex_);
                 boxes_.push_back(std::move(seen));

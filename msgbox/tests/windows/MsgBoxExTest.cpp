@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "msgbox/Placement.h"
+#include "msgbox/tests/windows/IconControl.h"
 
 namespace gt3 {
 
@@ -59,14 +60,6 @@ std::vector<HWND> DialogsOfThread(DWORD threadId) {
     return found;
 }
 
-// The box's icon control, found by what it is (a static control of the icon
-// type), not by the lookup the code under test uses.
-BOOL CALLBACK FindIconControl(HWND child, LPARAM out) {
-    if (ClassOf(child) != L"Static" || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-    *reinterpret_cast<HWND*>(out) = child;
-    return FALSE;
-}
-
 // FALSE even for WM_INITDIALOG: setting the focus would activate the probe early.
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
@@ -91,9 +84,7 @@ void CALLBACK InspectAndCloseBox(HWND, UINT, UINT_PTR timer, DWORD) {
         seen.rect = RectOf(box);
         seen.parent = GetParent(box);
         if (seen.parent != nullptr) seen.parentRect = RectOf(seen.parent);
-        HWND iconControl = nullptr;
-        EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&iconControl));
-        seen.icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
+        seen.icon = reinterpret_cast<HICON>(SendMessageW(gt3::test::IconControlOf(box), STM_GETICON, 0, 0));
         HWND cancel = GetDlgItem(box, IDCANCEL);
         seen.hasCancel = cancel != nullptr && IsWindowVisible(cancel);
         g_seen = std::move(seen);
@@ -171,9 +162,12 @@ protected:
         ASSERT_NE(owner_, nullptr);
         SetForegroundWindow(owner_);
         SetActiveWindow(owner_);
-        // A 32 x 32 icon of our own, so its handle cannot be a system icon's.
-        const std::vector<BYTE> andMask(32 * 32 / 8, 0x00), xorMask(32 * 32 / 8, 0xA5);
-        icon_ = CreateIcon(wc.hInstance, 32, 32, 1, 1, andMask.data(), xorMask.data());
+        // A 32 x 32 icon of our own, so its handle cannot be a system icon's. In
+        // colour, as the program's is: Wine's version 6 static control (this
+        // program's manifest asks for it) sizes an icon by its colour bitmap and
+        // refuses a monochrome one, which has none.
+        const std::vector<BYTE> andMask(32 * 32 / 8, 0x00), colour(32 * 32 * 4, 0xA5);
+        icon_ = CreateIcon(wc.hInstance, 32, 32, 1, 32, andMask.data(), colour.data());
         ASSERT_NE(icon_, nullptr);
     }
     void TearDown() override {
