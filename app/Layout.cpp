@@ -7,13 +7,13 @@
 namespace gt3::app::layout {
 
 const std::array<ControlDesign, 7> kControls = {{
+    {Control::lblInfo, Kind::Label, text::kInstruction, {1635, 1590, 2835, 180}, &kSmallFont, kOrange, 5, true, true},
     {Control::comEmail, Kind::Combo, L"", {637, 2070, 4830, 300}, &kSmallFont, kBlue, 0, true, false},
     {Control::lblLog, Kind::Label, text::kLoggingDisabled, {2122, 2595, 1860, 240}, &kStateFont, kRed, 1, false, true},
     {Control::cmdEnable, Kind::Button, text::kEnableButton, {1245, 3090, 1665, 390}, &kWindowFont, {}, 2, false, false},
     {Control::cmdDisable, Kind::Button, text::kDisableButton, {3375, 3090, 1665, 390}, &kWindowFont, {}, 3, false, false},
     {Control::cmdReload, Kind::Button, text::kReloadButton, {2340, 3705, 1425, 315}, &kWindowFont, {}, 4, false, false},
-    {Control::lblInfo, Kind::Label, text::kInstruction, {1635, 1590, 2835, 180}, &kSmallFont, kOrange, 5, true, true},
-    {Control::imgLogo, Kind::Image, L"", {1402, 150, 3300, 1230}, nullptr, {}, kNoTabStop, true, false},
+    {Control::imgLogo, Kind::Image, text::kLogoName, {1402, 150, 3300, 1230}, nullptr, {}, kNoTabStop, true, false},
 }};
 
 const ControlDesign& Design(Control id) {
@@ -35,6 +35,8 @@ std::int32_t MulDivRound(std::int32_t a, std::int32_t b, std::int32_t c) {
 std::int32_t TwipsToPixels(std::int32_t twips, std::int32_t dpi) { return MulDivRound(twips, dpi, kTwipsPerInch); }
 
 std::int32_t PixelsToTwips(std::int32_t pixels, std::int32_t dpi) { return MulDivRound(pixels, kTwipsPerInch, dpi); }
+
+std::int32_t ScaledFrom96(std::int32_t pixels, std::int32_t dpi) { return MulDivRound(pixels, dpi, 96); }
 
 std::int32_t FontHeightPixels(const FontDesign& font, std::int32_t dpi) {
     return -MulDivRound(font.hundredthsOfPoint, dpi, 72 * 100);

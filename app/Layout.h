@@ -50,7 +50,7 @@ inline constexpr std::int32_t kNoTabStop = -1;
 struct ControlDesign {
     Control id;
     Kind kind;
-    std::wstring_view text;  // empty for the image and the combo box
+    std::wstring_view text;  // the image's is its name for screen readers; the combo box has none
     Rect rect;
     const FontDesign* font;  // nullptr for the image
     Rgb foreground;
@@ -59,8 +59,10 @@ struct ControlDesign {
     bool autoSize;           // labels size themselves to their text, keeping their centre
 };
 
-// In tab order first (comEmail 0 ... lblInfo 5), then the image: creating the
-// controls in this order gives the designed tab order.
+// In creation order, which is the z-order that the dialog keys and screen readers
+// walk: the instruction right before the combo box, which a screen reader names
+// after it; then the controls that take the focus, in tab order (comEmail 0 ...
+// cmdReload 4); then the image.
 extern const std::array<ControlDesign, 7> kControls;
 
 const ControlDesign& Design(Control id);
@@ -81,6 +83,9 @@ PixelRect ToPixels(const Rect& rect, std::int32_t dpi);
 // Where an auto-sized label of textWidth x textHeight pixels goes: its top stays,
 // its horizontal centre stays where the design puts it.
 PixelRect AutoSized(const Rect& designed, std::int32_t textWidth, std::int32_t textHeight, std::int32_t dpi);
+
+// A picture's size at `dpi` from its size at 96 dpi, rounded.
+std::int32_t ScaledFrom96(std::int32_t pixels, std::int32_t dpi);
 
 // The same for a picture shown at its natural size inside its designed box.
 PixelRect Centred(const Rect& designed, std::int32_t width, std::int32_t height, std::int32_t dpi);

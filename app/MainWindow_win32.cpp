@@ -2,8 +2,7 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "DesignGdi_win32.h"
 #include "ErrorReport.h"
@@ -17,15 +16,8 @@ namespace {
 
 using layout::Control;
 
-// A fixed tool window: thin caption with a close box, no minimise or maximise box,
-// no sizing border.
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE;
-
-constexpr int kComboDropItems = 10;
-
 // Per-monitor DPI functions exist from Windows 10 1607 on; older systems have one
-// DPI for the whole session.
+// DPI for the whole session. No window yet (nullptr): the session's DPI.
 UINT WindowDpi(HWND hwnd) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
@@ -43,8 +35,9 @@ RECT AdjustForFrame(RECT rect, UINT dpi) {
     using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi = reinterpret_cast<AdjustFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-    if (!adjustForDpi || !adjustForDpi(&rect, kStyle, FALSE, kExStyle, dpi))
-        AdjustWindowRectEx(&rect, kStyle, FALSE, kExStyle);
+    constexpr DWORD style = MainWindow::kStyle, exStyle = MainWindow::kExStyle;
+    if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi))
+        AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return rect;
 }
 
@@ -58,13 +51,32 @@ FontHandle MakeFont(const layout::FontDesign& design, UINT dpi) {
     return MakeDesignFont(design, layout::FontHeightPixels(design, static_cast<std::int32_t>(dpi)));
 }
 
+// A smoothed copy of a bitmap at another size; 24 bits a pixel, so without the
+// alpha that would make a static control keep a copy of its own. Empty on failure.
+BitmapHandle ScaledCopy(HBITMAP source, const BITMAP& from, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    BitmapHandle scaled(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const MemoryDcHandle read(CreateCompatibleDC(nullptr)), write(CreateCompatibleDC(nullptr));
+    if (!scaled || !read || !write) return {};
+    const HGDIOBJ oldRead = SelectObject(read.get(), source), oldWrite = SelectObject(write.get(), scaled.get());
+    SetStretchBltMode(write.get(), HALFTONE);
+    SetBrushOrgEx(write.get(), 0, 0, nullptr);  // HALFTONE asks for the origin to be set after the mode
+    const BOOL drawn =
+        StretchBlt(write.get(), 0, 0, width, height, read.get(), 0, 0, from.bmWidth, from.bmHeight, SRCCOPY);
+    SelectObject(read.get(), oldRead);
+    SelectObject(write.get(), oldWrite);
+    return drawn ? std::move(scaled) : BitmapHandle{};
+}
+
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.hbrBackground = nullptr;  // the window erases with its own colour (WM_ERASEBKGND)
     wc.lpszClassName = MainWindow::kClassName;
     RegisterClassExW(&wc);  // fails harmlessly when a second window registers it again
 }
@@ -129,10 +141,12 @@ bool MainWindow::Create() {
     logo_.reset(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, 0)));
     background_.reset(CreateSolidBrush(ToColorRef(layout::kWhite)));
 
-    CreateWindowExW(kExStyle, kClassName, std::wstring(text::kWindowCaption).c_str(), kStyle, CW_USEDEFAULT,
-                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+    // Made where it ends up, at its size for the DPI of the screen it opens on.
+    dpi_ = WindowDpi(nullptr);
+    const RECT frame = CentredFrame();
+    CreateWindowExW(kExStyle, kClassName, std::wstring(text::kWindowCaption).c_str(), kStyle, frame.left, frame.top,
+                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     if (!hwnd_ || failed_) return false;
-    CentreOnScreen();
     ShowNormally();
     UpdateWindow(hwnd_);
     return !failed_;
@@ -178,21 +192,29 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE: OnActivate(LOWORD(wParam)); return 0;
     case WM_NEXTDLGCTL: OnNextControl(wParam, LOWORD(lParam) != 0); return 0;
     case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
+    case WM_ERASEBKGND: return OnEraseBackground(reinterpret_cast<HDC>(wParam));
+    case WM_SETTINGCHANGE: if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false); break;
+    case WM_SYSCOLORCHANGE: OnColoursChanged(true); break;
     case WM_DESTROY: OnDestroy(); return 0;
-    case WM_NCDESTROY: SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0); hwnd_ = nullptr; return 0;
+    case WM_NCDESTROY: return OnNcDestroy(wParam, lParam);
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 LRESULT MainWindow::OnCreate() {
-    dpi_ = WindowDpi(hwnd_);
+    if (const UINT dpi = WindowDpi(hwnd_); dpi != dpi_) {
+        // On a screen of another DPI than the session's: its size there.
+        dpi_ = dpi;
+        const RECT frame = CentredFrame();
+        SetWindowPos(hwnd_, nullptr, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    highContrast_ = highContrastQuery();
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
     box_.SetOwner(hwnd_);
     fonts_ = MakeFonts(dpi_);
     CreateControls();
-    ApplyLayout();
-    ApplySize(nullptr);
     form_.Form_Load();
     return 0;
 }
@@ -214,15 +236,48 @@ void MainWindow::OnCommand(WORD id, WORD code, HWND control) {
 
 LRESULT MainWindow::OnControlColour(HDC dc, HWND control) {
     // Labels draw without a background of their own on the white window; the
-    // combo box (its selection field and its list) writes in blue.
+    // combo box (its selection field and its list) writes in blue. In high
+    // contrast, all of them write in the system's window text colour.
     const Win32Control* coloured = nullptr;
     for (const Win32Control* c : std::initializer_list<const Win32Control*>{&lblInfo_, &lblLog_, &comEmail_})
         if (c->handle() == control || IsChild(c->handle(), control)) coloured = c;
     if (!coloured && GetParent(control) != hwnd_) coloured = &comEmail_;  // the combo's drop-down list
-    if (coloured) SetTextColor(dc, ToColorRef(layout::Design(coloured->id()).foreground));
-    SetBkColor(dc, ToColorRef(layout::kWhite));
+    if (coloured)
+        SetTextColor(dc, highContrast_ ? GetSysColor(COLOR_WINDOWTEXT)
+                                       : ToColorRef(layout::Design(coloured->id()).foreground));
+    SetBkColor(dc, BackgroundColour());
     SetBkMode(dc, coloured && coloured->id() != Control::comEmail ? TRANSPARENT : OPAQUE);
-    return reinterpret_cast<LRESULT>(background_.get());
+    return reinterpret_cast<LRESULT>(BackgroundBrush());
+}
+
+LRESULT MainWindow::OnEraseBackground(HDC dc) {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    FillRect(dc, &client, BackgroundBrush());
+    return 1;
+}
+
+// The high-contrast mode or the system's colours changed: the window follows at
+// once. The common controls hear of new system colours from their parent.
+void MainWindow::OnColoursChanged(bool forwardToControls) {
+    highContrast_ = highContrastQuery();
+    if (forwardToControls)
+        for (const Win32Control* control : Controls()) SendMessageW(control->handle(), WM_SYSCOLORCHANGE, 0, 0);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+COLORREF MainWindow::BackgroundColour() const noexcept {
+    return highContrast_ ? GetSysColor(COLOR_WINDOW) : ToColorRef(layout::kWhite);
+}
+
+HBRUSH MainWindow::BackgroundBrush() const noexcept {
+    return highContrast_ ? GetSysColorBrush(COLOR_WINDOW) : background_.get();
+}
+
+bool MainWindow::SystemHighContrast() noexcept {
+    HIGHCONTRASTW mode{};
+    mode.cbSize = sizeof mode;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof mode, &mode, 0) && (mode.dwFlags & HCF_HIGHCONTRASTON);
 }
 
 void MainWindow::OnActivate(WORD state) {
@@ -239,8 +294,9 @@ void MainWindow::OnActivate(WORD state) {
     SetFocus(target);
 }
 
-// The dialog keys (Tab, Shift+Tab) arrive as this dialog message; an ordinary
-// window has to act on it itself.
+// IsDialogMessage moves the focus for Tab, Shift+Tab and the arrow keys by
+// sending this message, to an ordinary window too, which has to act on it
+// itself: focus the control it names, or the next or previous tab stop.
 void MainWindow::OnNextControl(WPARAM target, bool isHandle) {
     HWND next = isHandle ? reinterpret_cast<HWND>(target) : GetNextDlgTabItem(hwnd_, GetFocus(), target != 0);
     if (next) SetFocus(next);
@@ -251,17 +307,28 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
     // The controls take the new fonts before the old ones are deleted: a control
     // must never be left holding a deleted font.
     Fonts fresh = MakeFonts(dpi_);
-    for (Win32Control* control : std::initializer_list<Win32Control*>{&imgLogo_, &lblInfo_, &comEmail_, &lblLog_,
-                                                                       &cmdEnable_, &cmdDisable_, &cmdReload_})
+    for (Win32Control* control : Controls())
         SendMessageW(control->handle(), WM_SETFONT,
                      reinterpret_cast<WPARAM>(fresh.For(layout::Design(control->id()))), FALSE);
     fonts_ = std::move(fresh);  // deletes the old fonts
-    ApplySize(&suggested);
+    ShowLogo(ScaledLogo());
+    // The whole rectangle suggested, as Windows asks: a window moved between
+    // monitors then lands where the move leaves it, and does not bounce.
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     ApplyLayout();
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void MainWindow::OnDestroy() { PostQuitMessage(exitCode_); }
+
+// The window's last message: from here on it no longer reaches this object,
+// and the system frees what it keeps for the window.
+LRESULT MainWindow::OnNcDestroy(WPARAM wParam, LPARAM lParam) {
+    const HWND hwnd = std::exchange(hwnd_, nullptr);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return DefWindowProcW(hwnd, WM_NCDESTROY, wParam, lParam);
+}
 
 // An error that reaches a handler ends the program: the report, then a non-zero exit.
 void MainWindow::Fail(std::exception_ptr error) noexcept {
@@ -281,8 +348,10 @@ void MainWindow::Fail(std::exception_ptr error) noexcept {
 }
 
 void MainWindow::SetHeight(std::int32_t twips) {
+    if (twips == heightTwips_) return;  // loading sets the height the window was made with
     heightTwips_ = twips;
-    ApplySize(nullptr);
+    const SIZE size = FrameSize();
+    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 MainWindow::Fonts MainWindow::MakeFonts(UINT dpi) {
@@ -296,9 +365,13 @@ HFONT MainWindow::Fonts::For(const layout::ControlDesign& design) const noexcept
 }
 
 void MainWindow::CreateControls() {
-    // Created in tab order, which is also the order the dialog keys walk.
+    // Created in the table's order, which becomes the z-order, each at its final
+    // rectangle. The image's text is its name for screen readers: given here,
+    // before its picture, since a bitmap static takes text set later as a
+    // resource name and drops its picture.
+    scaledLogo_ = ScaledLogo();
+    const MemoryDcHandle measuring(CreateCompatibleDC(nullptr));
     for (const auto& design : layout::kControls) {
-        Win32Control* control = Find(design.id);
         const wchar_t* className = L"STATIC";
         DWORD style = WS_CHILD | (design.visibleAtLoad ? WS_VISIBLE : 0);
         switch (design.kind) {
@@ -313,20 +386,47 @@ void MainWindow::CreateControls() {
             style |= WS_TABSTOP | BS_PUSHBUTTON;
             break;
         }
-        HWND child = CreateWindowExW(0, className, std::wstring(design.text).c_str(), style, 0, 0, 0, 0, hwnd_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.id))), instance_,
-                                     nullptr);
-        control->Attach(child);
+        const layout::PixelRect r = FinalRect(design, design.text, measuring.get());
+        const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.id)));
+        HWND child = CreateWindowExW(0, className, std::wstring(design.text).c_str(), style, r.left, r.top, r.width,
+                                     r.height, hwnd_, id, instance_, nullptr);
+        Find(design.id)->Attach(child);
         if (design.kind == layout::Kind::Image)
-            SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+            SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(ShownLogo()));
         else
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(design)), FALSE);
+        if (design.kind == layout::Kind::Combo) SetComboField(child);
     }
 }
 
+// The logo at the design's size for the DPI: the resource's own pixels at 96
+// dpi (empty here), a smoothed copy at any other.
+BitmapHandle MainWindow::ScaledLogo() const {
+    BITMAP natural{};
+    if (dpi_ == USER_DEFAULT_SCREEN_DPI || !logo_ || !GetObjectW(logo_.get(), sizeof natural, &natural)) return {};
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    return ScaledCopy(logo_.get(), natural, layout::ScaledFrom96(natural.bmWidth, dpi),
+                      layout::ScaledFrom96(natural.bmHeight, dpi));
+}
+
+void MainWindow::ShowLogo(BitmapHandle scaled) {
+    const HBITMAP shown = scaled ? scaled.get() : logo_.get();
+    const auto previous = reinterpret_cast<HBITMAP>(
+        SendMessageW(imgLogo_.handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(shown)));
+    // A control that copied a bitmap with alpha hands its copy back here.
+    if (previous && previous != logo_.get() && previous != scaledLogo_.get()) DeleteObject(previous);
+    scaledLogo_ = std::move(scaled);  // the old copy only now that the control holds the new picture
+}
+
+// The closed field as tall as designed.
+void MainWindow::SetComboField(HWND combo) const {
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    const int designed = layout::ToPixels(layout::Design(Control::comEmail).rect, dpi).height;
+    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), ComboFieldHeight(designed));
+}
+
 Win32Control* MainWindow::Find(Control id) noexcept {
-    for (Win32Control* c : std::initializer_list<Win32Control*>{&imgLogo_, &lblInfo_, &comEmail_, &lblLog_,
-                                                                 &cmdEnable_, &cmdDisable_, &cmdReload_})
+    for (Win32Control* c : Controls())
         if (c->id() == id) return c;
     return nullptr;
 }
@@ -339,73 +439,70 @@ void MainWindow::Place(const Win32Control& control) {
     HWND child = control.handle();
     if (!child) return;
     const auto& design = layout::Design(control.id());
-    const auto dpi = static_cast<std::int32_t>(dpi_);
-    layout::PixelRect r = layout::ToPixels(design.rect, dpi);
-
-    switch (design.kind) {
-    case layout::Kind::Image: {
-        BITMAP bm{};
-        if (logo_ && GetObjectW(logo_.get(), sizeof bm, &bm)) r = layout::Centred(design.rect, bm.bmWidth, bm.bmHeight, dpi);
-        break;
-    }
-    case layout::Kind::Label: {
-        // Auto-size: the text's extent, one line per "\r\n", centred where designed.
-        const std::wstring text = WindowText(child);
-        RECT extent{0, 0, 0, 0};
-        HDC dc = GetDC(child);
-        HGDIOBJ old = SelectObject(dc, FontFor(design));
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-        SelectObject(dc, old);
-        ReleaseDC(child, dc);
-        r = layout::AutoSized(design.rect, extent.right - extent.left + 2, extent.bottom - extent.top, dpi);
-        break;
-    }
-    case layout::Kind::Combo: {
-        // The height given is the closed box's; the window also holds the drop-down list.
-        const auto field = static_cast<LPARAM>(std::max<std::int32_t>(r.height - 6, 1));
-        SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
-        const LRESULT item = SendMessageW(child, CB_GETITEMHEIGHT, 0, 0);
-        r.height += kComboDropItems * static_cast<std::int32_t>(item > 0 ? item : field) + 2;
-        break;
-    }
-    case layout::Kind::Button: break;
-    }
+    if (design.kind == layout::Kind::Combo) SetComboField(child);
+    const MemoryDcHandle measuring(CreateCompatibleDC(nullptr));
+    const layout::PixelRect r = FinalRect(design, WindowText(child), measuring.get());
     SetWindowPos(child, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(child, nullptr, TRUE);
 }
 
-void MainWindow::ApplySize(const RECT* suggested) {
+// Where a control goes at the current DPI, measured in `dc` before the control
+// need exist.
+layout::PixelRect MainWindow::FinalRect(const layout::ControlDesign& design, std::wstring_view text, HDC dc) const {
     const auto dpi = static_cast<std::int32_t>(dpi_);
-    const RECT client{0, 0, layout::TwipsToPixels(layout::kClientWidth, dpi), 0};
-    const RECT frame = AdjustForFrame(client, dpi_);
-    const int width = frame.right - frame.left;
-    const int height = layout::TwipsToPixels(heightTwips_, dpi);
-    if (suggested)
-        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    else
-        SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    layout::PixelRect r = layout::ToPixels(design.rect, dpi);
+    if (design.kind == layout::Kind::Image) {
+        BITMAP bm{};
+        if (ShownLogo() && GetObjectW(ShownLogo(), sizeof bm, &bm))
+            r = layout::Centred(design.rect, bm.bmWidth, bm.bmHeight, dpi);
+        return r;
+    }
+    const HGDIOBJ old = SelectObject(dc, FontFor(design));
+    if (design.kind == layout::Kind::Label) {
+        // Auto-size: the text's extent, one line per "\r\n", centred where designed.
+        RECT extent{0, 0, 0, 0};
+        DrawTextW(dc, text.data(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+        r = layout::AutoSized(design.rect, extent.right - extent.left + 2, extent.bottom - extent.top, dpi);
+    } else if (design.kind == layout::Kind::Combo) {
+        // The height designed is the closed box's; its window also holds the
+        // drop-down list, whose items are a line of the font each.
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        r.height = ComboWindowHeight(r.height, metrics.tmHeight);
+    }
+    SelectObject(dc, old);
+    return r;
 }
 
-// The window has a fixed size and, as a tool window, no taskbar button: a
-// launcher's "Maximized" would stretch it over the screen and "Minimized" would
-// leave nothing to bring it back by. Windows may apply the launcher's show
-// command to a process's first ShowWindow even when that asks for
-// SW_SHOWNORMAL; a second call is taken as asked.
+// The outer size for the design's client width and the current height.
+SIZE MainWindow::FrameSize() const {
+    const auto dpi = static_cast<std::int32_t>(dpi_);
+    const RECT frame = AdjustForFrame({0, 0, layout::TwipsToPixels(layout::kClientWidth, dpi), 0}, dpi_);
+    return {frame.right - frame.left, layout::TwipsToPixels(heightTwips_, dpi)};
+}
+
+// The window's rectangle at that size, centred on the screen.
+RECT MainWindow::CentredFrame() const {
+    const SIZE size = FrameSize();
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(hwnd_ ? MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY)
+                          : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY),
+                    &monitor);
+    const RECT& screen = monitor.rcMonitor;
+    const int x = screen.left + ((screen.right - screen.left) - size.cx) / 2;
+    const int y = screen.top + ((screen.bottom - screen.top) - size.cy) / 2;
+    return {x, y, x + size.cx, y + size.cy};
+}
+
+// The window has a fixed size and no minimise box: a launcher's "Maximized"
+// would stretch it over the screen, "Minimized" would start it as a bare taskbar
+// button and "Hidden" would leave nothing to bring it back by. Windows may apply
+// the launcher's show command to a process's first ShowWindow even when that
+// asks for SW_SHOWNORMAL; a second call is taken as asked.
 void MainWindow::ShowNormally() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     if (IsIconic(hwnd_) || IsZoomed(hwnd_) || !IsWindowVisible(hwnd_)) ShowWindow(hwnd_, SW_SHOWNORMAL);
-}
-
-void MainWindow::CentreOnScreen() {
-    RECT window{};
-    GetWindowRect(hwnd_, &window);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& screen = monitor.rcMonitor;
-    const int x = screen.left + ((screen.right - screen.left) - (window.right - window.left)) / 2;
-    const int y = screen.top + ((screen.bottom - screen.top) - (window.bottom - window.top)) / 2;
-    SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::FocusAwayFrom(HWND control) {

@@ -65,6 +65,19 @@ public:
     // The child window id of each control (GetDlgItem).
     static constexpr int ControlId(layout::Control id) noexcept { return 100 + static_cast<int>(id); }
 
+    // A fixed tool window: thin caption with a close box, no minimise or maximise
+    // box, no sizing border. WS_EX_APPWINDOW gives it the taskbar button and the
+    // place in Alt+Tab that a tool window alone does not get.
+    static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    static constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+    // The combo box: its closed field's item height for the designed height, and
+    // the height of its window, which also holds ten items of drop-down list.
+    static constexpr int ComboFieldHeight(int designed) noexcept { return designed > 7 ? designed - 6 : 1; }
+    static constexpr int ComboWindowHeight(int designed, int itemHeight) noexcept {
+        return designed + kComboDropItems * itemHeight + 2;
+    }
+    static constexpr int kComboDropItems = 10;
+
     MainWindow(HINSTANCE instance, RegistryStore& store);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
@@ -86,6 +99,11 @@ public:
 
     // Re-places a control after its text or the DPI changed.
     void Place(const Win32Control& control);
+
+    // Whether the system's high-contrast mode is on: SPI_GETHIGHCONTRAST by
+    // default. A seam for the tests, since Wine always reports it off.
+    static bool SystemHighContrast() noexcept;
+    static inline bool (*highContrastQuery)() = &SystemHighContrast;
     // Moves the focus on when the focused control is about to be hidden or disabled.
     void FocusAwayFrom(HWND control);
 
@@ -99,15 +117,28 @@ private:
     void OnActivate(WORD state);
     void OnNextControl(WPARAM target, bool isHandle);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void OnColoursChanged(bool forwardToControls);
+    LRESULT OnEraseBackground(HDC dc);
     void OnDestroy();
+    LRESULT OnNcDestroy(WPARAM wParam, LPARAM lParam);
     void Fail(std::exception_ptr error) noexcept;
 
     void CreateControls();
+    BitmapHandle ScaledLogo() const;
+    void ShowLogo(BitmapHandle scaled);
+    HBITMAP ShownLogo() const noexcept { return scaledLogo_ ? scaledLogo_.get() : logo_.get(); }
+    void SetComboField(HWND combo) const;
+    layout::PixelRect FinalRect(const layout::ControlDesign& design, std::wstring_view text, HDC dc) const;
+    COLORREF BackgroundColour() const noexcept;
+    HBRUSH BackgroundBrush() const noexcept;
     void ApplyLayout();
-    void ApplySize(const RECT* suggested);
-    void CentreOnScreen();
+    SIZE FrameSize() const;
+    RECT CentredFrame() const;
     void ShowNormally();
     Win32Control* Find(layout::Control id) noexcept;
+    std::array<Win32Control*, 7> Controls() noexcept {
+        return {&imgLogo_, &lblInfo_, &comEmail_, &lblLog_, &cmdEnable_, &cmdDisable_, &cmdReload_};
+    }
     HFONT FontFor(const layout::ControlDesign& design) const noexcept { return fonts_.For(design); }
 
     // The design's three fonts at one DPI.
@@ -123,10 +154,12 @@ private:
     std::int32_t heightTwips_ = layout::kCollapsedHeight;
     HWND savedFocus_ = nullptr;
     bool failed_ = false;
+    bool highContrast_ = false;
     int exitCode_ = 0;
 
     IconHandleOwner icon_;
-    BitmapHandle logo_;
+    BitmapHandle logo_;        // the resource, at its 96-dpi size
+    BitmapHandle scaledLogo_;  // the logo at any other DPI; empty at 96
     BrushHandle background_;
     Fonts fonts_;
 

@@ -13,6 +13,8 @@ inline constexpr std::wstring_view kInstruction = L"Select your Email Address fr
 inline constexpr std::wstring_view kEnableButton = L"&Enable Logging";
 inline constexpr std::wstring_view kDisableButton = L"&Disable Logging";
 inline constexpr std::wstring_view kReloadButton = L"Reload Plugins";
+// What a screen reader says for the logo: the words in the picture.
+inline constexpr std::wstring_view kLogoName = L"Glimtrove 3 Error Log Enabler";
 
 // The state label.
 inline constexpr std::wstring_view kLoggingEnabled = L"Logging Enabled";

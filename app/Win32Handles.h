@@ -37,11 +37,13 @@ inline void Font(HFONT font) noexcept { DeleteObject(font); }
 inline void Brush(HBRUSH brush) noexcept { DeleteObject(brush); }
 inline void Bitmap(HBITMAP bitmap) noexcept { DeleteObject(bitmap); }
 inline void Icon(HICON icon) noexcept { DestroyIcon(icon); }
+inline void MemoryDc(HDC dc) noexcept { DeleteDC(dc); }
 }  // namespace release
 
 using FontHandle = Owned<HFONT, release::Font>;
 using BrushHandle = Owned<HBRUSH, release::Brush>;
 using BitmapHandle = Owned<HBITMAP, release::Bitmap>;
 using IconHandleOwner = Owned<HICON, release::Icon>;
+using MemoryDcHandle = Owned<HDC, release::MemoryDc>;  // from CreateCompatibleDC
 
 }  // namespace gt3::app

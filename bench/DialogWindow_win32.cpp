@@ -21,6 +21,7 @@
 #include "app/FormControls.h"
 #include "app/FormMain.h"
 #include "app/Layout.h"
+#include "app/MainWindow_win32.h"
 #include "app/Texts.h"
 #include "app/Win32Handles.h"
 #include "app/res/resource.h"
@@ -32,13 +33,11 @@ using namespace gt3::app;
 using layout::Control;
 using layout::Kind;
 
-// The real window's frame: a fixed tool window with a caption and a close box.
-constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | DS_SETFONT | DS_CENTER;
-constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE;
-constexpr int kComboDropItems = 10;
-constexpr WORD kFirstId = 100;
+// The real window's frame and control ids.
+constexpr DWORD kStyle = MainWindow::kStyle | DS_SETFONT | DS_CENTER;
+constexpr DWORD kExStyle = MainWindow::kExStyle;
 
-constexpr WORD ItemId(Control id) { return static_cast<WORD>(kFirstId + static_cast<WORD>(id)); }
+constexpr WORD ItemId(Control id) { return static_cast<WORD>(MainWindow::ControlId(id)); }
 
 // The dialog's own font is the buttons' (Verdana 8.25 pt). A template holds whole
 // points; 8 pt gives the same pixel height at 96 dpi (11 px), where we measure.
@@ -128,9 +127,8 @@ TemplateWriter BuildTemplate(int dpi, BaseUnits units) {
         case Kind::Combo:
             itemClass = 0x0085;
             style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-            // A combo box's template height is the dropped-down list's: about ten
-            // items below the designed field.
-            r.height += kComboDropItems * (r.height - 6) + 2;
+            // A combo box's template height is the dropped-down list's.
+            r.height = MainWindow::ComboWindowHeight(r.height, MainWindow::ComboFieldHeight(r.height));
             break;
         case Kind::Button:
             itemClass = 0x0080;
@@ -229,7 +227,7 @@ public:
         // The closed field as tall as designed, as the real window makes it.
         combo_.hwnd = GetDlgItem(dlg, ItemId(Control::comEmail));
         const auto field = layout::ToPixels(layout::Design(Control::comEmail).rect, window_.dpi).height;
-        SendMessageW(combo_.hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field - 6);
+        SendMessageW(combo_.hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), MainWindow::ComboFieldHeight(field));
 
         lblLog_.hwnd = GetDlgItem(dlg, ItemId(Control::lblLog));
         cmdEnable_.hwnd = GetDlgItem(dlg, ItemId(Control::cmdEnable));
@@ -245,9 +243,13 @@ public:
         SetBkColor(dc, ToColorRef(layout::kWhite));
         if (control == dlg) return reinterpret_cast<INT_PTR>(background_.get());
         const HWND item = GetParent(control) == dlg ? control : combo_.hwnd;  // the combo's field or list
-        const auto& design = layout::Design(static_cast<Control>(GetDlgCtrlID(item) - kFirstId));
-        if (design.kind == Kind::Label || design.kind == Kind::Combo) SetTextColor(dc, ToColorRef(design.foreground));
-        SetBkMode(dc, design.kind == Kind::Label ? TRANSPARENT : OPAQUE);
+        Kind kind = Kind::Button;
+        for (const auto& design : layout::kControls) {
+            if (ItemId(design.id) != GetDlgCtrlID(item)) continue;
+            kind = design.kind;
+            if (kind == Kind::Label || kind == Kind::Combo) SetTextColor(dc, ToColorRef(design.foreground));
+        }
+        SetBkMode(dc, kind == Kind::Label ? TRANSPARENT : OPAQUE);
         return reinterpret_cast<INT_PTR>(background_.get());
     }
 

@@ -388,7 +388,8 @@ TEST(MainWindowChurn, ThousandPicksAndPressesWhileTheRegistryChanges) {
 }
 
 // Moving between monitors of different DPI, back and forth: every control keeps
-// a live font of the new size, and no fonts are left behind.
+// a live font of the new size, the logo is redrawn at it, and no fonts or
+// pictures are left behind.
 TEST(MainWindowChurn, DpiChangesRebuildTheFontsWithoutLeaking) {
     GdiCounter gdi;  // before the window's thread starts
     ASSERT_TRUE(gdi.available()) << "no GDI object count: a leak would go unseen";
@@ -414,6 +415,16 @@ TEST(MainWindowChurn, DpiChangesRebuildTheFontsWithoutLeaking) {
             ASSERT_EQ(GetObjectW(font, sizeof described, &described), int(sizeof described)) << "not a live font";
             EXPECT_EQ(described.lfHeight, layout::FontHeightPixels(*design.font, static_cast<std::int32_t>(dpi)));
         }
+        // The logo is redrawn at the new size, and its control shows it whole.
+        BITMAP logo{};
+        GetObjectW(reinterpret_cast<HBITMAP>(SendMessageW(window.Child(C::imgLogo), STM_GETIMAGE, IMAGE_BITMAP, 0)),
+                   sizeof logo, &logo);
+        RECT shown{};
+        GetWindowRect(window.Child(C::imgLogo), &shown);
+        EXPECT_NEAR(logo.bmWidth, 220 * dpi / 96.0, 1) << dpi << " dpi";
+        EXPECT_NEAR(logo.bmHeight, 82 * dpi / 96.0, 1) << dpi << " dpi";
+        EXPECT_EQ(shown.right - shown.left, logo.bmWidth);
+        EXPECT_EQ(shown.bottom - shown.top, logo.bmHeight);
     }
     constexpr long kSystemCacheSlack = 16;  // three fonts leaked per change would add over a hundred
     EXPECT_LE(gdi.Count(), gdiBefore + kSystemCacheSlack);

@@ -679,6 +679,11 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
         EXPECT_EQ(r.top, designed.top);
         EXPECT_EQ(r.right - r.left, designed.width);
     }
+    // The logo scales too: 220 x 82 at 96 dpi, 330 x 123 at 144.
+    RECT logo{};
+    GetWindowRect(GetDlgItem(window, MainWindow::ControlId(Control::imgLogo)), &logo);
+    EXPECT_NEAR(logo.right - logo.left, 220 * dpi / 96.0, 1);
+    EXPECT_NEAR(logo.bottom - logo.top, 82 * dpi / 96.0, 1);
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
 }
 
