@@ -3,11 +3,11 @@
 // program, as a 64-bit client gets no answer for a 32-bit window), and the
 // system's colours in high contrast.
 
+#include "app/tests/windows/AccessibleWindow.h"
 #include "app/tests/windows/WindowUnderTest.h"
 #include "registry/Win32RegistryStore.h"
 
 #include <windows.h>
-#include <oleacc.h>
 
 #include <atomic>
 #include <functional>
@@ -21,24 +21,6 @@ namespace {
 
 using C = layout::Control;
 
-// Name or keyboard shortcut of a control as a screen reader asks for it; "" when
-// it has none.
-std::wstring Accessible(HWND control, HRESULT (STDMETHODCALLTYPE IAccessible::*property)(VARIANT, BSTR*)) {
-    IAccessible* object = nullptr;
-    if (AccessibleObjectFromWindow(control, DWORD(OBJID_CLIENT), __uuidof(IAccessible),
-                                   reinterpret_cast<void**>(&object)) != S_OK)
-        return L"(no accessible object)";
-    VARIANT self{};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    BSTR text = nullptr;
-    std::wstring result;
-    if ((object->*property)(self, &text) == S_OK && text) result = text;
-    SysFreeString(text);
-    object->Release();
-    return result;
-}
-
 TEST(Accessibility, TheTaskbarAndScreenReadersFindTheWindowAndNameItsControls) {
     PrivateLocalMachine hklm(L"Accessibility");
     hklm.Put("amy@example.com", REG_SZ, std::string("0\0", 2));
@@ -46,35 +28,7 @@ TEST(Accessibility, TheTaskbarAndScreenReadersFindTheWindowAndNameItsControls) {
     ASSERT_TRUE(window.created());
     window.Pick(0);
 
-    // Windows gives a visible, unowned top-level window a taskbar button unless it
-    // is a tool window without WS_EX_APPWINDOW. It stays a fixed tool window.
-    const LONG style = GetWindowLongW(window.hwnd(), GWL_STYLE), ex = GetWindowLongW(window.hwnd(), GWL_EXSTYLE);
-    EXPECT_EQ(GetWindow(window.hwnd(), GW_OWNER), nullptr);
-    EXPECT_TRUE((ex & WS_EX_APPWINDOW) && (ex & WS_EX_TOOLWINDOW));
-    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-
-    // Windows names a combo box after the static right before it in the z-order.
-    // (Wine names it by its selected entry instead, so the rule is checked here.)
-    EXPECT_EQ(GetWindow(window.Child(C::comEmail), GW_HWNDPREV), window.Child(C::lblInfo));
-
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const struct {
-        C control;
-        std::wstring name, shortcut;
-    } named[] = {
-        {C::cmdEnable, L"Enable Logging", L"Alt+E"}, {C::cmdDisable, L"Disable Logging", L"Alt+D"},
-        {C::cmdReload, L"Reload Plugins", L""},      {C::lblLog, L"Logging Disabled", L""},
-        {C::lblInfo, L"Select your Email Address from below", L""},
-        {C::imgLogo, L"Glimtrove 3 Error Log Enabler", L""},
-    };
-    for (const auto& n : named) {
-        SCOPED_TRACE(static_cast<int>(n.control));
-        EXPECT_EQ(Accessible(window.Child(n.control), &IAccessible::get_accName), n.name);
-        EXPECT_EQ(Accessible(window.Child(n.control), &IAccessible::get_accKeyboardShortcut), n.shortcut);
-    }
-    CoUninitialize();
-    // Named at creation, the logo kept its picture.
-    EXPECT_NE(SendMessageW(window.Child(C::imgLogo), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    ExpectFoundAndNamed(window.hwnd());
     EXPECT_EQ(window.Close(), 0);
 }
 

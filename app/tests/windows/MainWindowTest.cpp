@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tests/windows/AccessibleWindow.h"
 #include "app/tests/windows/ShippedExe.h"
 #include "app/tests/windows/WindowUnderTest.h"
 #include "registry/Win32RegistryStore.h"
@@ -550,6 +551,8 @@ TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
     DWORD pid = 0;
     GetWindowThreadProcessId(program.window(), &pid);
     EXPECT_EQ(pid, program.processId());
+    // Started as a user starts it, the window has its taskbar button and its names.
+    ExpectFoundAndNamed(program.window());
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
 }
 
