@@ -18,11 +18,14 @@ constexpr std::uint32_t kLongestName = 16383;  // the registry's limit for value
 constexpr std::uint32_t kLastIndex = 24;
 
 // Fills `count` bytes with `pattern` over and over (with `blank` when it is
-// empty), a whole copy at a time.
+// empty), doubling what is written so far: patterns are a few bytes, sizes run
+// to thousands.
 void Repeat(std::string_view pattern, char blank, char* out, std::size_t count) {
+    if (count == 0) return;
     if (pattern.empty()) pattern = std::string_view(&blank, 1);
-    for (std::size_t done = 0; done < count; done += pattern.size())
-        std::memcpy(out + done, pattern.data(), std::min(pattern.size(), count - done));
+    std::size_t done = std::min(pattern.size(), count);
+    std::memcpy(out, pattern.data(), done);
+    for (; done < count; done += std::min(done, count - done)) std::memcpy(out + done, out, std::min(done, count - done));
 }
 
 }  // namespace
@@ -114,9 +117,8 @@ std::string ScriptedStore::Pattern(std::size_t size, bool allowNul) {
     std::string chunk = script_.ConsumeBytesAsString(script_.ConsumeIntegralInRange<std::size_t>(1, 8));
     if (chunk.empty()) chunk = "A";
     if (!allowNul) std::replace(chunk.begin(), chunk.end(), '\0', 'N');
-    std::string out = chunk;
-    while (out.size() < size) out += out;  // doubling: sizes run to thousands
-    out.resize(size);
+    std::string out(size, '\0');
+    Repeat(chunk, 'A', out.data(), size);
     return out;
 }
 
