@@ -76,6 +76,15 @@ public:
         items.emplace_back(item);
         log_.push_back(L"comEmail.AddItem=" + items.back());
     }
+    void Clear() override {
+        items.clear();
+        selected.clear();
+        log_.push_back(L"comEmail.Clear");
+    }
+    void Select(std::ptrdiff_t index) override {
+        selected = index < 0 ? L"" : items.at(static_cast<std::size_t>(index));
+        log_.push_back(L"comEmail.Select=" + selected);
+    }
     std::wstring Text() const override { return selected; }
 
     std::vector<std::wstring> items;
