@@ -8,9 +8,9 @@
 # preloaded: gt3_wine_preload does that whenever i386 programs go through a
 # binfmt_misc entry, whoever made it.
 
-WINE32=/usr/lib/wine/wine
-WINE64=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+WINE32=${WINE32:-/usr/lib/wine/wine}
+WINE64=${WINE64:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 gt3_cmake_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # True when an enabled binfmt_misc entry claims Wine's 32-bit loader: the kernel
