@@ -20,13 +20,15 @@ gt3_signing_round_trip() (
   signed=$1 unsigned=$2 pfx=$3 passfile=$4
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  # Trusted: the certificates in the .pfx (a self-signed one is its own root)
-  # and the system's roots, for a certificate whose chain the .pfx leaves out.
+  # Trusted, for the signer and for a timestamp: the certificates in the .pfx (a
+  # self-signed one is its own root) and the system's roots, for a chain that the
+  # .pfx leaves out and for the time-stamping service's.
   openssl pkcs12 -in "$pfx" -passin "file:$passfile" -nokeys -out "$work/trusted.pem" 2>/dev/null
   [[ -f /etc/ssl/certs/ca-certificates.crt ]] && cat /etc/ssl/certs/ca-certificates.crt >>"$work/trusted.pem"
   leaf=$(openssl pkcs12 -in "$pfx" -passin "file:$passfile" -nokeys -clcerts 2>/dev/null |
     openssl x509 -outform DER | sha256sum | cut -d' ' -f1)
-  if ! osslsigncode verify -in "$signed" -CAfile "$work/trusted.pem" -require-leaf-hash "sha256:$leaf" \
+  if ! osslsigncode verify -in "$signed" -CAfile "$work/trusted.pem" -TSA-CAfile "$work/trusted.pem" \
+    -require-leaf-hash "sha256:$leaf" \
     >"$work/verify.log" 2>&1; then
     cat "$work/verify.log" >&2
     echo "signing: $signed does not verify against the certificate in $pfx" >&2
