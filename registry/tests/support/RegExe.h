@@ -15,11 +15,9 @@ enum class RegView { k32, k64 };
 inline constexpr RegView kOwnView = sizeof(void*) == 4 ? RegView::k32 : RegView::k64;
 inline constexpr RegView kOtherView = sizeof(void*) == 4 ? RegView::k64 : RegView::k32;
 
-// reg.exe's output, lines ending in LF.
-inline std::string RegExe(const std::string& arguments, RegView view) {
+// A command line's output, run as cmd.exe runs it; lines ending in LF.
+inline std::string CommandOutput(const std::string& command) {
     std::string output;
-    const std::string command = "C:\\windows\\system32\\reg.exe " + arguments +
-                                (view == RegView::k32 ? " /reg:32" : " /reg:64");
     FILE* pipe = _popen(command.c_str(), "r");
     if (!pipe) return output;
     char line[1024];
@@ -28,6 +26,12 @@ inline std::string RegExe(const std::string& arguments, RegView view) {
             if (*c != '\r') output += *c;
     _pclose(pipe);
     return output;
+}
+
+// reg.exe's output, lines ending in LF.
+inline std::string RegExe(const std::string& arguments, RegView view) {
+    return CommandOutput("C:\\windows\\system32\\reg.exe " + arguments +
+                         (view == RegView::k32 ? " /reg:32" : " /reg:64"));
 }
 
 }  // namespace gt3::test
