@@ -515,7 +515,7 @@ private:
 // icon is checked in-process above: Wine answers WM_GETICON from another process
 // with a failed send.)
 TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
-    const std::wstring exe = gt3::test::ShippedExePath();
+    const std::wstring exe = ProgramPath();
     HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(image, nullptr);
     // A data-file module's handle points one byte past its mapping.
@@ -584,18 +584,15 @@ TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
 // view, where its installer (here reg.exe /reg:32) writes them. The program lists
 // those accounts in the store's order, "Nobody" left out, also past one whose key
 // has a class name; it does not list an account that exists only in the 64-bit
-// view; and its switch writes the 32-bit view. (In the 64-bit test build the
-// program's own view is the 64-bit one, and the roles of the views swap.)
+// view; and its switch writes the 32-bit view.
 TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
-    using gt3::test::kOtherView;
-    using gt3::test::kOwnView;
     using gt3::test::RegExe;
     using gt3::test::RegView;
     const std::string product = "HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\";
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
     for (const char* account : {"zed@example.com", "Nobody", "amy@example.com"})
-        RegExe("add " + product + account + " /v Log /d 0 /f", kOwnView);
-    RegExe("add " + product + "only64@example.com /v Log /d 0 /f", kOtherView);
+        RegExe("add " + product + account + " /v Log /d 0 /f", RegView::k32);
+    RegExe("add " + product + "only64@example.com /v Log /d 0 /f", RegView::k64);
     // The class name last, from this 32-bit program: reg add clears the class of a key it touches.
     HKEY classed = nullptr;
     char className[] = "SomeClass";
@@ -615,9 +612,9 @@ TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
     ASSERT_NE(box, nullptr) << "no confirmation";
     EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_NE(RegExe("query " + product + "zed@example.com /v Log", kOwnView).find("REG_SZ    1\n"),
+    EXPECT_NE(RegExe("query " + product + "zed@example.com /v Log", RegView::k32).find("REG_SZ    1\n"),
               std::string::npos);
-    EXPECT_EQ(RegExe("query " + product + "zed@example.com", kOtherView).find("Log"), std::string::npos);
+    EXPECT_EQ(RegExe("query " + product + "zed@example.com", RegView::k64).find("Log"), std::string::npos);
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
 }
