@@ -720,7 +720,7 @@ TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
 
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
     PutLog("zed@example.com", "1");
-    RegExe("add HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\only64@example.com /v Log /d 1 /f", gt3::test::kOtherView);
+    RegExe("add HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\only64@example.com /v Log /d 1 /f", RegView::k64);
     std::vector<std::string> checked;
     for (const Command& c : commands) {
         SCOPED_TRACE(c.line);
