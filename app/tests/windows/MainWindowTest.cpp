@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
+#include <fstream>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -685,6 +687,64 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     EXPECT_NEAR(logo.right - logo.left, 220 * dpi / 96.0, 1);
     EXPECT_NEAR(logo.bottom - logo.top, 82 * dpi / 96.0, 1);
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
+}
+
+// The README's commands for administrators, copied from it and run as an
+// administrator runs them: by the 64-bit reg.exe that an elevated prompt on
+// 64-bit Windows starts (the 32-bit one would hide a missing /reg:32). The program
+// then shows what each add line wrote; the query line lists the host's accounts
+// and not one that only the 64-bit view holds. Remote lines, which name a
+// machine, are for Windows alone.
+TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
+    using gt3::test::RegExe;
+    using gt3::test::RegView;
+    struct Command {
+        std::string line, verb, key, data;  // data: what /d gives
+    };
+    std::vector<Command> commands;
+    std::ifstream readme(GT3_README);
+    ASSERT_TRUE(readme) << GT3_README;
+    for (std::string line; std::getline(readme, line);) {
+        line.erase(0, line.find_first_not_of(' '));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string program, word;
+        Command c{line, {}, {}, {}};
+        words >> program >> c.verb >> c.key;
+        while (words >> word)
+            if (word == "/d") words >> c.data;
+        if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
+    }
+    const std::string reg64 = "C:\\windows\\sysnative\\reg.exe";  // 32-bit Windows has only the one reg.exe
+    const std::string reg = GetFileAttributesA(reg64.c_str()) != INVALID_FILE_ATTRIBUTES ? reg64 : "reg";
+
+    RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
+    PutLog("zed@example.com", "1");
+    RegExe("add HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\only64@example.com /v Log /d 1 /f", RegView::k64);
+    std::vector<std::string> checked;
+    for (const Command& c : commands) {
+        SCOPED_TRACE(c.line);
+        const std::string output = gt3::test::CommandOutput(reg + c.line.substr(3));
+        if (c.verb == "query") {
+            EXPECT_NE(output.find("\\Glimtrove\\zed@example.com\n"), std::string::npos) << output;
+            EXPECT_EQ(output.find("only64"), std::string::npos) << output;
+            checked.push_back(c.verb);
+            continue;
+        }
+        ASSERT_EQ(c.verb, "add");
+        ASSERT_TRUE(c.data == "1" || c.data == "0") << "logging is switched with 1 or 0";
+        const std::string account = c.key.substr(c.key.rfind('\\') + 1);
+        Start();
+        form->Pick(std::wstring(account.begin(), account.end()));
+        EXPECT_EQ(form->State(), c.data == "1" ? Shown::On : Shown::Off) << Name(form->State()) << '\n' << output;
+        const StoredValue stored = ReadLog(account);
+        EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(stored.data, c.data + '\0');
+        form.reset();
+        checked.push_back(c.verb + ' ' + c.data);
+    }
+    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0"})) << "the README's local reg lines";
+    RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
 }
 
 }  // namespace

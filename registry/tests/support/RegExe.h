@@ -12,11 +12,9 @@ namespace gt3::test {
 // asking for a view gets the 32-bit one: k32. k64 is what 64-bit programs see.
 enum class RegView { k32, k64 };
 
-// reg.exe's output, lines ending in LF.
-inline std::string RegExe(const std::string& arguments, RegView view) {
+// A command line's output, run as cmd.exe runs it; lines ending in LF.
+inline std::string CommandOutput(const std::string& command) {
     std::string output;
-    const std::string command = "C:\\windows\\system32\\reg.exe " + arguments +
-                                (view == RegView::k32 ? " /reg:32" : " /reg:64");
     FILE* pipe = _popen(command.c_str(), "r");
     if (!pipe) return output;
     char line[1024];
@@ -25,6 +23,12 @@ inline std::string RegExe(const std::string& arguments, RegView view) {
             if (*c != '\r') output += *c;
     _pclose(pipe);
     return output;
+}
+
+// reg.exe's output, lines ending in LF.
+inline std::string RegExe(const std::string& arguments, RegView view) {
+    return CommandOutput("C:\\windows\\system32\\reg.exe " + arguments +
+                         (view == RegView::k32 ? " /reg:32" : " /reg:64"));
 }
 
 }  // namespace gt3::test
