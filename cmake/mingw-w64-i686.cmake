@@ -4,7 +4,7 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
-# cmake/mingw-w64-x86_64.cmake reuses this file for the 64-bit test build.
+# cmake/mingw-w64-x86_64.cmake reuses this file for the 64-bit benchmark build.
 if(NOT TOOLCHAIN_PREFIX)
   set(TOOLCHAIN_PREFIX i686-w64-mingw32)
 endif()

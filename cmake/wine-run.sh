@@ -14,17 +14,18 @@ while [[ ! -f "$build_dir/CMakeCache.txt" && "$build_dir" != / ]]; do build_dir=
 [[ -f "$build_dir/CMakeCache.txt" ]] || build_dir=$PWD
 
 # Our programs are 32-bit: Wine's 32-bit loader runs them in a 64-bit prefix
-# (WoW64), as a 64-bit Windows runs them, with the registry's 32-bit view. The
-# 64-bit test build (for kernels that cannot run 32-bit code) runs under wine64
-# and needs no 32-bit side.
-win64_tests=0
-grep -qx 'GT3_WIN64_TEST_BUILD:BOOL=ON' "$build_dir/CMakeCache.txt" 2>/dev/null && win64_tests=1
-if ((win64_tests)); then
-    WINE=${WINE:-/usr/lib/wine/wine64}
+# (WoW64), as a 64-bit Windows runs them, with the registry's 32-bit view; on a
+# kernel without IA-32 emulation, under qemu-user (cmake/wine-env.sh). Only the
+# benchmarks' 64-bit build (GT3_WIN64_BENCH_BUILD, for timings on such a kernel)
+# runs under wine64.
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+win64_bench=0
+grep -qx 'GT3_WIN64_BENCH_BUILD:BOOL=ON' "$build_dir/CMakeCache.txt" 2>/dev/null && win64_bench=1
+if ((win64_bench)); then
+    WINE=${WINE:-$WINE64}
 else
-    WINE=${WINE:-/usr/lib/wine/wine}
+    WINE=${WINE:-$WINE32}
 fi
-WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 
 dpi=${GT3_WINE_DPI:-}
 if [[ -n $dpi ]]; then
@@ -37,6 +38,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINEARCH=win64
 state_dir=$build_dir/.wine-run
 mkdir -p "$state_dir"
+gt3_wine_preload "$state_dir/qemu-shim" || exit 1
 
 start_display() {
     # Windows with user interface need an X server; CI has none, so bring our own.
@@ -83,7 +85,7 @@ exec 9>"$state_dir/lock-$(basename "$WINEPREFIX")"
 flock 9
 # A prefix made while wine32 was missing has no 32-bit side, and every 32-bit
 # program fails in it ("could not load kernel32.dll"): make it again.
-if ((!win64_tests)) && [[ -f "$WINEPREFIX/.gt3-ready" && ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+if ((!win64_bench)) && [[ -f "$WINEPREFIX/.gt3-ready" && ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
     echo "wine-run: $WINEPREFIX has no 32-bit side; making it again" >&2
     WINEPREFIX=$WINEPREFIX "$WINESERVER" -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
@@ -98,7 +100,7 @@ if [[ ! -f "$WINEPREFIX/.gt3-ready" ]]; then
             >>"$state_dir/wineboot.log" 2>&1 || true
     fi
     "$WINESERVER" -w
-    if ((!win64_tests)) && [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
+    if ((!win64_bench)) && [[ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]]; then
         echo "wine-run: Wine made $WINEPREFIX without its 32-bit side; install wine32:i386 (scripts/setup does)" >&2
         exit 1
     fi

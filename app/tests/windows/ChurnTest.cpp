@@ -175,7 +175,7 @@ private:
             MEMORY_BASIC_INFORMATION page{};
             if (!VirtualQuery(field, &page, sizeof page) || page.State != MEM_COMMIT) return;
             std::uint64_t address = 0;
-            std::memcpy(&address, field, wide ? 8 : sizeof(void*));
+            std::memcpy(&address, field, wide ? 8 : 4);
             if (address == 0 || address > UINTPTR_MAX) return;
             const auto* table = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(address));
             // Only a table that can be read whole: a wrong guess must not crash the test.
@@ -183,12 +183,8 @@ private:
                 static_cast<const std::uint8_t*>(page.BaseAddress) + page.RegionSize >= table + kEntries * kEntrySize)
                 found.push_back(table);
         };
-        if (sizeof(void*) == 8) {
-            add(peb + 0xF8, true);
-        } else {
-            add(peb + 0x94, false);
-            add(peb - 0x1000 + 0xF8, true);
-        }
+        add(peb + 0x94, false);
+        add(peb - 0x1000 + 0xF8, true);
         return found;
     }
     long CountTable() const {

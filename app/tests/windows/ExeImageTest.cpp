@@ -99,7 +99,7 @@ class ExeImageTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(exe_.headers()) << "GT3ErrLog.exe is missing or no 32-bit PE image"; }
 
-    const PeFile exe_{gt3::test::ShippedExePath()};
+    const PeFile exe_{gt3::test::ProgramPath()};
 };
 
 // Windows takes these from System32 whatever the search order (its KnownDLLs);

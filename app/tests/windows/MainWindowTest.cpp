@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
+#include <fstream>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -548,7 +550,7 @@ private:
 // icon is checked in-process above: Wine answers WM_GETICON from another process
 // with a failed send.)
 TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
-    const std::wstring exe = gt3::test::ShippedExePath();
+    const std::wstring exe = ProgramPath();
     HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(image, nullptr);
     // A data-file module's handle points one byte past its mapping.
@@ -617,18 +619,15 @@ TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
 // view, where its installer (here reg.exe /reg:32) writes them. The program lists
 // those accounts in the store's order, "Nobody" left out, also past one whose key
 // has a class name; it does not list an account that exists only in the 64-bit
-// view; and its switch writes the 32-bit view. (In the 64-bit test build the
-// program's own view is the 64-bit one, and the roles of the views swap.)
+// view; and its switch writes the 32-bit view.
 TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
-    using gt3::test::kOtherView;
-    using gt3::test::kOwnView;
     using gt3::test::RegExe;
     using gt3::test::RegView;
     const std::string product = "HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\";
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
     for (const char* account : {"zed@example.com", "Nobody", "amy@example.com"})
-        RegExe("add " + product + account + " /v Log /d 0 /f", kOwnView);
-    RegExe("add " + product + "only64@example.com /v Log /d 0 /f", kOtherView);
+        RegExe("add " + product + account + " /v Log /d 0 /f", RegView::k32);
+    RegExe("add " + product + "only64@example.com /v Log /d 0 /f", RegView::k64);
     // The class name last, from this 32-bit program: reg add clears the class of a key it touches.
     HKEY classed = nullptr;
     char className[] = "SomeClass";
@@ -648,9 +647,9 @@ TEST_F(MainWindowTest, ProgramWorksInTheHostsRegistryView) {
     ASSERT_NE(box, nullptr) << "no confirmation";
     EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), L"Logging Enabled\r\n\r\nReload Plugins or Restart Messenger");
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_NE(RegExe("query " + product + "zed@example.com /v Log", kOwnView).find("REG_SZ    1\n"),
+    EXPECT_NE(RegExe("query " + product + "zed@example.com /v Log", RegView::k32).find("REG_SZ    1\n"),
               std::string::npos);
-    EXPECT_EQ(RegExe("query " + product + "zed@example.com", kOtherView).find("Log"), std::string::npos);
+    EXPECT_EQ(RegExe("query " + product + "zed@example.com", RegView::k64).find("Log"), std::string::npos);
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
 }
@@ -723,6 +722,64 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     EXPECT_NEAR(logo.right - logo.left, 220 * dpi / 96.0, 1);
     EXPECT_NEAR(logo.bottom - logo.top, 82 * dpi / 96.0, 1);
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
+}
+
+// The README's commands for administrators, copied from it and run as an
+// administrator runs them: by the 64-bit reg.exe that an elevated prompt on
+// 64-bit Windows starts (the 32-bit one would hide a missing /reg:32). The program
+// then shows what each add line wrote; the query line lists the host's accounts
+// and not one that only the 64-bit view holds. Remote lines, which name a
+// machine, are for Windows alone.
+TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
+    using gt3::test::RegExe;
+    using gt3::test::RegView;
+    struct Command {
+        std::string line, verb, key, data;  // data: what /d gives
+    };
+    std::vector<Command> commands;
+    std::ifstream readme(GT3_README);
+    ASSERT_TRUE(readme) << GT3_README;
+    for (std::string line; std::getline(readme, line);) {
+        line.erase(0, line.find_first_not_of(' '));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string program, word;
+        Command c{line, {}, {}, {}};
+        words >> program >> c.verb >> c.key;
+        while (words >> word)
+            if (word == "/d") words >> c.data;
+        if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
+    }
+    const std::string reg64 = "C:\\windows\\sysnative\\reg.exe";  // 32-bit Windows has only the one reg.exe
+    const std::string reg = GetFileAttributesA(reg64.c_str()) != INVALID_FILE_ATTRIBUTES ? reg64 : "reg";
+
+    RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
+    PutLog("zed@example.com", "1");
+    RegExe("add HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\only64@example.com /v Log /d 1 /f", RegView::k64);
+    std::vector<std::string> checked;
+    for (const Command& c : commands) {
+        SCOPED_TRACE(c.line);
+        const std::string output = gt3::test::CommandOutput(reg + c.line.substr(3));
+        if (c.verb == "query") {
+            EXPECT_NE(output.find("\\Glimtrove\\zed@example.com\n"), std::string::npos) << output;
+            EXPECT_EQ(output.find("only64"), std::string::npos) << output;
+            checked.push_back(c.verb);
+            continue;
+        }
+        ASSERT_EQ(c.verb, "add");
+        ASSERT_TRUE(c.data == "1" || c.data == "0") << "logging is switched with 1 or 0";
+        const std::string account = c.key.substr(c.key.rfind('\\') + 1);
+        Start();
+        form->Pick(std::wstring(account.begin(), account.end()));
+        EXPECT_EQ(form->State(), c.data == "1" ? Shown::On : Shown::Off) << Name(form->State()) << '\n' << output;
+        const StoredValue stored = ReadLog(account);
+        EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(stored.data, c.data + '\0');
+        form.reset();
+        checked.push_back(c.verb + ' ' + c.data);
+    }
+    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0"})) << "the README's local reg lines";
+    RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
 }
 
 }  // namespace

@@ -7,19 +7,14 @@
 
 namespace gt3::test {
 
-// Which registry view reg.exe works in: the 32-bit one is where a 32-bit program
-// (this one, and the messenger host) reads and writes HKLM\SOFTWARE.
+// Which registry view reg.exe works in. On 64-bit Windows a 32-bit program (the
+// messenger host, GT3ErrLog.exe and these tests) that opens HKLM\SOFTWARE without
+// asking for a view gets the 32-bit one: k32. k64 is what 64-bit programs see.
 enum class RegView { k32, k64 };
-// The view this build's programs see without asking: the 32-bit one for the
-// program as shipped; the 64-bit one in the 64-bit test build (see CMakeLists.txt).
-inline constexpr RegView kOwnView = sizeof(void*) == 4 ? RegView::k32 : RegView::k64;
-inline constexpr RegView kOtherView = sizeof(void*) == 4 ? RegView::k64 : RegView::k32;
 
-// reg.exe's output, lines ending in LF.
-inline std::string RegExe(const std::string& arguments, RegView view) {
+// A command line's output, run as cmd.exe runs it; lines ending in LF.
+inline std::string CommandOutput(const std::string& command) {
     std::string output;
-    const std::string command = "C:\\windows\\system32\\reg.exe " + arguments +
-                                (view == RegView::k32 ? " /reg:32" : " /reg:64");
     FILE* pipe = _popen(command.c_str(), "r");
     if (!pipe) return output;
     char line[1024];
@@ -28,6 +23,12 @@ inline std::string RegExe(const std::string& arguments, RegView view) {
             if (*c != '\r') output += *c;
     _pclose(pipe);
     return output;
+}
+
+// reg.exe's output, lines ending in LF.
+inline std::string RegExe(const std::string& arguments, RegView view) {
+    return CommandOutput("C:\\windows\\system32\\reg.exe " + arguments +
+                         (view == RegView::k32 ? " /reg:32" : " /reg:64"));
 }
 
 }  // namespace gt3::test

@@ -25,7 +25,7 @@ constexpr char kKeyForReg[] = "HKCU\\Software\\GT3ErrLogTests\\Routines";
 constexpr std::int32_t kCurrentUser = root::kCurrentUser;
 
 // reg.exe in the 32-bit view, the one this 32-bit test program sees.
-std::string RegExe(const std::string& arguments) { return test::RegExe(arguments, test::kOwnView); }
+std::string RegExe(const std::string& arguments) { return test::RegExe(arguments, test::RegView::k32); }
 
 void RegAdd(const std::string& name, const std::string& type, const std::string& data) {
     RegExe(std::string("add ") + kKeyForReg + " /v " + name + " /t " + type + " /d \"" + data + "\" /f");
