@@ -434,6 +434,7 @@ TEST(MainWindowChurn, ThousandChangesFromAnotherThreadAreShownInFewRefreshes) {
         for (int i = 0; i < kChanges; ++i) {
             if (i % 50 == 25) RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProduct);
             else put(kAccounts[std::size_t(i) % kAccounts.size()], i % 2 == 1);
+            if (i % 10 == 9) Sleep(20);  // bursts of ten, two seconds in all: refreshes in between
         }
     });
     other.join();
