@@ -42,18 +42,13 @@ int main() {
     using namespace gt3::app::test;
     try {
         MemoryRegistryStore store;
-        for (int i = 0; i < kAccounts; ++i) store.PutString(root::kLocalMachine, Account(i), "Log", i % 2 ? "1" : "0");
-        EventLog log;
-        FakeWindow window{log};
-        FakeCombo combo{log};
-        FakeLabel label{log, L"lblLog", L"Logging Disabled"};
-        FakeButton enable{log, L"cmdEnable"}, disable{log, L"cmdDisable"}, reload{log, L"cmdReload"};
-        FakeBox box{log};
-        FakeBroadcaster broadcaster;
-        app::FormMain form(store, {window, combo, label, enable, disable, reload, box, broadcaster});
+        for (int i = 0; i < kAccounts; ++i)
+            store.PutString(root::kLocalMachine, Account(i), "Log", i % 2 ? "1" : "0");
+        FakeFormParts fakes;
+        app::FormMain form(store, fakes.parts());
         form.Form_Load();
-        const std::wstring picked = combo.items.at(kAccounts / 2);
-        combo.selected = picked;
+        const std::wstring picked = fakes.combo.items.at(kAccounts / 2);
+        fakes.combo.selected = picked;
         form.comEmail_Click();
         bool reported = false, pickedOn = false;
         const auto watch = form.WatchAccounts([&] { reported = true; });
@@ -75,13 +70,13 @@ int main() {
             std::vector<double> ms;
             for (int round = 0; round < kRounds; ++round) {
                 reported = false;
-                log.clear();
+                fakes.log.clear();
                 ms.push_back(TimeMs([&] {
                     change.make(round);
                     if (reported) form.Registry_Change();
                 }));
-                ok = ok && reported && combo.selected == picked &&
-                     label.caption == (pickedOn ? L"Logging Enabled" : L"Logging Disabled");
+                ok = ok && reported && fakes.combo.selected == picked &&
+                     fakes.lblLog.caption == (pickedOn ? L"Logging Enabled" : L"Logging Disabled");
             }
             const double median = Median(ms);
             worst = std::max(worst, median);

@@ -133,4 +133,16 @@ public:
     std::vector<std::uint32_t> posted;
 };
 
+// Every part of the form, faked, with one log.
+struct FakeFormParts {
+    EventLog log;
+    FakeWindow window{log};
+    FakeCombo combo{log};
+    FakeLabel lblLog{log, L"lblLog", L"Logging Disabled"};
+    FakeButton cmdEnable{log, L"cmdEnable"}, cmdDisable{log, L"cmdDisable"}, cmdReload{log, L"cmdReload"};
+    FakeBox box{log};
+    FakeBroadcaster broadcaster;
+    FormParts parts() { return {window, combo, lblLog, cmdEnable, cmdDisable, cmdReload, box, broadcaster}; }
+};
+
 }  // namespace gt3::app::test

@@ -26,7 +26,7 @@ constexpr wchar_t kErrorText[] = L"Error Reading Settings\r\n\r\nTry Reinstallin
 
 std::string AccountPath(const std::string& account) { return std::string(kProduct) + "\\" + account; }
 
-class FormTest : public gt3::test::MemoryStoreTest {
+class FormTest : public gt3::test::MemoryStoreTest, public FakeFormParts {
 protected:
     void AddAccount(const std::string& name) { store.PutKey(kHklm, AccountPath(name)); }
     void AddAccount(const std::string& name, const std::string& log) {
@@ -49,14 +49,7 @@ protected:
         return std::string(value->data.begin(), value->data.end());
     }
 
-    EventLog log;
-    FakeWindow window{log};
-    FakeCombo combo{log};
-    FakeLabel lblLog{log, L"lblLog", L"Logging Disabled"};
-    FakeButton cmdEnable{log, L"cmdEnable"}, cmdDisable{log, L"cmdDisable"}, cmdReload{log, L"cmdReload"};
-    FakeBox box{log};
-    FakeBroadcaster broadcaster;
-    FormMain form{store, FormParts{window, combo, lblLog, cmdEnable, cmdDisable, cmdReload, box, broadcaster}};
+    FormMain form{store, parts()};
 };
 
 // --- Loading --------------------------------------------------------------------
