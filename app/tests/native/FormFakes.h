@@ -81,10 +81,7 @@ public:
         selected.clear();
         log_.push_back(L"comEmail.Clear");
     }
-    void Select(std::ptrdiff_t index) override {
-        selected = index < 0 ? L"" : items.at(static_cast<std::size_t>(index));
-        log_.push_back(L"comEmail.Select=" + selected);
-    }
+    void Select(std::ptrdiff_t index) override { selected = index < 0 ? L"" : items.at(std::size_t(index)); }
     std::wstring Text() const override { return selected; }
 
     std::vector<std::wstring> items;

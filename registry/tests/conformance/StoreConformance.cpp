@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <set>
 #include <tuple>
 
@@ -621,36 +620,6 @@ TEST_P(StoreConformance, ConnectToUnknownMachineIsBadNetPath) {
     RegHandle remote = kUntouchedHandle;
     EXPECT_EQ(store().ConnectRegistry("GT3-NO-SUCH-HOST", root::kLocalMachine, &remote), status::kBadNetPath);
     EXPECT_EQ(store().ConnectRegistry("\\\\GT3-NO-SUCH-HOST", root::kLocalMachine, &remote), status::kBadNetPath);
-}
-
-// --- watching -------------------------------------------------------------------------------------
-
-// A watch reports each change below its key and the key's own deletion, and
-// follows the key as it is made (again): while it is missing, the nearest
-// existing level of its path is watched for it.
-TEST_P(StoreConformance, WatchFollowsItsKeyThroughDeletionAndReturn) {
-    int reports = 0;
-    const std::string path = std::string(kTestKeyPath) + "\\Product\\Key";
-    const std::unique_ptr<KeyWatch> watch = store().WatchKey(root::kCurrentUser, path.c_str(), [&] { ++reports; });
-    ASSERT_NE(watch, nullptr);
-    const struct {
-        const char* what;
-        std::function<void()> change;
-    } steps[] = {
-        {"the key made", [&] { Create("Product\\Key"); }},
-        {"a value set in it", [&] { Set(Open("Product\\Key").get(), "Log", regtype::kSz, "1"); }},
-        {"a sub-key made", [&] { Create("Product\\Key\\acct"); }},
-        {"a value set in the sub-key", [&] { Set(Open("Product\\Key\\acct").get(), "Log", regtype::kSz, "1"); }},
-        {"the sub-key deleted", [&] { store().DeleteKey(testKey(), "Product\\Key\\acct"); }},
-        {"the key deleted", [&] { store().DeleteKey(testKey(), "Product\\Key"); }},
-        {"the key made again", [&] { Create("Product\\Key"); }},
-        {"a value set in the key made again", [&] { Set(Open("Product\\Key").get(), "Log", regtype::kSz, "0"); }},
-    };
-    for (const auto& step : steps) {
-        reports = 0;
-        step.change();
-        EXPECT_TRUE(target().AwaitReport(*watch, reports)) << step.what;
-    }
 }
 
 // --- environment expansion -----------------------------------------------------------------------

@@ -31,9 +31,6 @@ public:
     virtual Kind kind() const = 0;
     // Sets (or, with nullptr, removes) a variable ExpandEnvironmentStrings sees.
     virtual void SetVariable(const char* name, const char* value) = 0;
-    // Waits a few seconds at most until `reports` is above 0, passing on the
-    // watch's events meanwhile. A store that reports at once has nothing to wait for.
-    virtual bool AwaitReport(KeyWatch& /*watch*/, const int& reports) { return reports > 0; }
     // Runs after the test key is gone: checks the store was left clean.
     virtual void Finish() {}
 };

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "registry/Win32RegistryStore.h"
 #include "registry/tests/conformance/StoreConformance.h"
 #include "registry/tests/support/Wine.h"
@@ -23,20 +21,6 @@ public:
     Kind kind() const override { return UnderWine() ? Kind::Wine : Kind::Windows; }
     void SetVariable(const char* name, const char* value) override {
         EXPECT_TRUE(SetEnvironmentVariableA(name, value) || !value);
-    }
-    bool AwaitReport(KeyWatch& watch, const int& reports) override {
-        for (const DWORD end = GetTickCount() + 5000; reports == 0 && GetTickCount() < end;) {
-            std::vector<HANDLE> events;
-            for (const std::uintptr_t event : watch.Events()) events.push_back(reinterpret_cast<HANDLE>(event));
-            if (events.empty()) {
-                Sleep(100);
-                continue;
-            }
-            const DWORD woke = WaitForMultipleObjects(DWORD(events.size()), events.data(), FALSE, 100);
-            if (woke < WAIT_OBJECT_0 + events.size())
-                watch.Signalled(reinterpret_cast<std::uintptr_t>(events[woke - WAIT_OBJECT_0]));
-        }
-        return reports > 0;
     }
 };
 
