@@ -38,6 +38,8 @@ public:
     virtual ~ComboControl() = default;
     virtual void AddItem(std::wstring_view item) = 0;  // appends; the list is not sorted
     virtual void Reserve(std::size_t /*items*/) {}      // a hint before many AddItem calls
+    virtual void Clear() = 0;                           // no entries, nothing selected
+    virtual void Select(std::ptrdiff_t index) = 0;      // -1: nothing; no click follows
     virtual std::wstring Text() const = 0;             // the selected entry, "" when none
 };
 

@@ -1,7 +1,9 @@
 #include "FormMain.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Layout.h"
 #include "Texts.h"
@@ -36,19 +38,56 @@ void FormMain::Form_Load() {
     objReg.emplace(store_);
     parts_.window.SetHeight(layout::kCollapsedHeight);
     blnFirstSelect = Variant::kTrue;
-    colAccounts = objReg->EnumRegistryKeys(kSettingsRoot, std::wstring(kProductKey));
-    parts_.comEmail.Reserve(colAccounts->Count());
-    for (const auto& entry : *colAccounts) {
-        varAccount = entry.item;
-        const std::wstring account = varAccount.ToText();
-        if (account != kHiddenAccount) parts_.comEmail.AddItem(account);
-    }
-    colAccounts.reset();
+    List(ReadAccounts());
 }
 
 void FormMain::comEmail_Click() {
     if (blnFirstSelect == Variant::kTrue) parts_.window.SetHeight(layout::kExpandedHeight);
     blnFirstSelect = Variant::kFalse;
+    ShowPicked();
+}
+
+void FormMain::Registry_Change() {
+    const std::wstring picked = parts_.comEmail.Text();
+    std::vector<std::wstring> accounts = ReadAccounts();
+    const auto found = std::find(accounts.begin(), accounts.end(), picked);
+    const bool kept = !picked.empty() && found != accounts.end();
+    if (accounts != listed_) {
+        const std::ptrdiff_t index = kept ? found - accounts.begin() : -1;
+        parts_.comEmail.Clear();
+        List(std::move(accounts));
+        parts_.comEmail.Select(index);
+    }
+    if (kept) ShowPicked();
+    else if (!picked.empty()) ShowNothingPicked();
+}
+
+std::unique_ptr<KeyWatch> FormMain::WatchAccounts(std::function<void()> changed) {
+    return store_.WatchKey(kSettingsRoot, ToNarrow(kProductKey).c_str(), std::move(changed));
+}
+
+// The product key's sub-keys in the store's order, "Nobody" left out.
+std::vector<std::wstring> FormMain::ReadAccounts() {
+    colAccounts = objReg->EnumRegistryKeys(kSettingsRoot, std::wstring(kProductKey));
+    std::vector<std::wstring> accounts;
+    accounts.reserve(colAccounts->Count());
+    for (const auto& entry : *colAccounts) {
+        varAccount = entry.item;
+        std::wstring account = varAccount.ToText();
+        if (account != kHiddenAccount) accounts.push_back(std::move(account));
+    }
+    colAccounts.reset();
+    return accounts;
+}
+
+void FormMain::List(std::vector<std::wstring> accounts) {
+    parts_.comEmail.Reserve(accounts.size());
+    for (const auto& account : accounts) parts_.comEmail.AddItem(account);
+    listed_ = std::move(accounts);
+}
+
+// The picked account's Log, read and shown.
+void FormMain::ShowPicked() {
     SetAccountContext();
 
     const std::wstring strLog = LogText(objReg->GetRegistryValue(std::wstring(kLogValue)));
@@ -64,6 +103,20 @@ void FormMain::comEmail_Click() {
     parts_.cmdDisable.SetVisible(false);
     parts_.cmdEnable.SetVisible(false);
     parts_.cmdReload.SetVisible(false);
+}
+
+// As at load: nothing picked, the label and the buttons hidden as designed, the
+// window collapsed, and the next pick expands it again.
+void FormMain::ShowNothingPicked() {
+    parts_.lblLog.SetVisible(false);
+    parts_.cmdDisable.SetVisible(false);
+    parts_.cmdEnable.SetVisible(false);
+    parts_.cmdReload.SetVisible(false);
+    parts_.lblLog.SetCaption(text::kLoggingDisabled);
+    parts_.cmdDisable.SetEnabled(true);
+    parts_.cmdEnable.SetEnabled(true);
+    parts_.window.SetHeight(layout::kCollapsedHeight);
+    blnFirstSelect = Variant::kTrue;
 }
 
 void FormMain::cmdEnable_Click() { Switch(true); }

@@ -85,17 +85,22 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 // --- Controls ------------------------------------------------------------------
 
+// A change to what a control already shows is left out: the refresh after a
+// change in the registry sets them all again, and must not make them flicker.
 void Win32Control::Show(bool visible) {
+    if (((GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0) == visible) return;
     if (!visible) window_.FocusAwayFrom(hwnd_);
     ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32Control::Enable(bool enabled) {
+    if ((IsWindowEnabled(hwnd_) != FALSE) == enabled) return;
     if (!enabled) window_.FocusAwayFrom(hwnd_);
     EnableWindow(hwnd_, enabled ? TRUE : FALSE);
 }
 
 void Win32Label::SetCaption(std::wstring_view caption) {
+    if (WindowText(hwnd_) == caption) return;
     SetWindowTextW(hwnd_, std::wstring(caption).c_str());
     window_.Place(*this);  // the label sizes itself to its text
 }
@@ -107,6 +112,20 @@ void Win32Combo::AddItem(std::wstring_view item) {
 void Win32Combo::Reserve(std::size_t items) {
     constexpr std::size_t kTypicalBytes = 64;
     SendMessageW(hwnd_, CB_INITSTORAGE, items, static_cast<LPARAM>(items * kTypicalBytes));
+}
+
+// A refill (Clear, AddItem, ...) is drawn once, at EndRefill.
+void Win32Combo::Clear() {
+    if (!std::exchange(refilling_, true)) SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
+}
+
+void Win32Combo::Select(std::ptrdiff_t index) { SendMessageW(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+void Win32Combo::EndRefill() {
+    if (!std::exchange(refilling_, false)) return;
+    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 std::wstring Win32Combo::Text() const {
@@ -152,16 +171,46 @@ bool MainWindow::Create() {
     return !failed_;
 }
 
+// Waits for input and for the registry watch's events alike; every wake takes
+// all the input there is, so a stream of changes cannot starve the window.
 int MainWindow::Run() {
-    MSG msg{};
-    BOOL got;
-    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-        // Tab, the arrow keys and the access keys (Alt+E, Alt+D) as in a dialog.
-        if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+    for (;;) {
+        const auto count = static_cast<DWORD>(watchEvents_.size());
+        const DWORD woke =
+            MsgWaitForMultipleObjectsEx(count, watchEvents_.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke < WAIT_OBJECT_0 + count) OnWatchSignalled(watchEvents_[woke - WAIT_OBJECT_0]);
+        else if (woke == WAIT_FAILED) StopWatching();  // the window goes on as it was
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+            // Tab, the arrow keys and the access keys (Alt+E, Alt+D) as in a dialog.
+            if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
     }
-    return got < 0 ? 1 : static_cast<int>(msg.wParam);
+}
+
+// Called by the loop, outside any window procedure: no exception leaves here.
+void MainWindow::OnWatchSignalled(HANDLE event) noexcept {
+    try {
+        if (!watch_) return;
+        watch_->Signalled(reinterpret_cast<std::uintptr_t>(event));  // re-arms, then reports
+        TakeWatchEvents();
+    } catch (...) {
+        Fail(std::current_exception());
+    }
+}
+
+void MainWindow::TakeWatchEvents() {
+    watchEvents_.clear();
+    if (watch_)
+        for (const std::uintptr_t event : watch_->Events()) watchEvents_.push_back(reinterpret_cast<HANDLE>(event));
+}
+
+void MainWindow::StopWatching() noexcept {
+    watchEvents_.clear();
+    watch_.reset();
 }
 
 // No exception leaves here: the platform cannot carry one through its frames.
@@ -195,6 +244,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND: return OnEraseBackground(reinterpret_cast<HDC>(wParam));
     case WM_SETTINGCHANGE: if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false); break;
     case WM_SYSCOLORCHANGE: OnColoursChanged(true); break;
+    case WM_TIMER: if (wParam == kRefreshTimer) OnRefreshTimer(); return 0;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_NCDESTROY: return OnNcDestroy(wParam, lParam);
     }
@@ -215,8 +265,41 @@ LRESULT MainWindow::OnCreate() {
     box_.SetOwner(hwnd_);
     fonts_ = MakeFonts(dpi_);
     CreateControls();
+    // Watching before the first read: nothing made in between goes unseen. On
+    // this thread, which the watch's notifications live with.
+    watch_ = form_.WatchAccounts([this] { OnRegistryChanged(); });
+    TakeWatchEvents();
     form_.Form_Load();
     return 0;
+}
+
+// A change in the registry starts the timer unless it runs: a burst of changes
+// (an installer writing fifty keys) gives one refresh.
+void MainWindow::OnRegistryChanged() {
+    if (hwnd_ && !failed_ && !refreshTimer_)
+        refreshTimer_ = SetTimer(hwnd_, kRefreshTimer, kRefreshDelayMs, nullptr) != 0;
+}
+
+void MainWindow::OnRefreshTimer() {
+    KillTimer(hwnd_, kRefreshTimer);
+    refreshTimer_ = false;
+    // Not while the list is dropped down, nor inside a handler: a message box's
+    // loop delivers timers too. ResumeRefresh takes it up afterwards.
+    if (handling_ > 0 || SendMessageW(comEmail_.handle(), CB_GETDROPPEDSTATE, 0, 0)) {
+        refreshDue_ = true;
+        return;
+    }
+    const HWND focus = GetFocus();
+    form_.Registry_Change();
+    comEmail_.EndRefill();
+    // The focus stays, unless the refresh took its control away.
+    if (focus && IsChild(hwnd_, focus) && !(IsWindowVisible(focus) && IsWindowEnabled(focus)))
+        SetFocus(comEmail_.handle());
+    ++refreshes_;
+}
+
+void MainWindow::ResumeRefresh() {
+    if (std::exchange(refreshDue_, false)) OnRegistryChanged();
 }
 
 void MainWindow::OnCommand(WORD id, WORD code, HWND control) {
@@ -228,10 +311,17 @@ void MainWindow::OnCommand(WORD id, WORD code, HWND control) {
             if (focus == button->handle()) SendMessageW(focus, BM_CLICK, 0, 0);
         return;
     }
-    if (id == ControlId(Control::comEmail) && code == CBN_SELCHANGE) form_.comEmail_Click();
-    else if (id == ControlId(Control::cmdEnable) && code == BN_CLICKED) form_.cmdEnable_Click();
-    else if (id == ControlId(Control::cmdDisable) && code == BN_CLICKED) form_.cmdDisable_Click();
-    else if (id == ControlId(Control::cmdReload) && code == BN_CLICKED) form_.cmdReload_Click();
+    void (FormMain::*handler)() = nullptr;
+    if (id == ControlId(Control::comEmail) && code == CBN_SELCHANGE) handler = &FormMain::comEmail_Click;
+    else if (id == ControlId(Control::cmdEnable) && code == BN_CLICKED) handler = &FormMain::cmdEnable_Click;
+    else if (id == ControlId(Control::cmdDisable) && code == BN_CLICKED) handler = &FormMain::cmdDisable_Click;
+    else if (id == ControlId(Control::cmdReload) && code == BN_CLICKED) handler = &FormMain::cmdReload_Click;
+    else if (id == ControlId(Control::comEmail) && code == CBN_CLOSEUP) ResumeRefresh();
+    if (!handler) return;
+    ++handling_;
+    (form_.*handler)();
+    --handling_;
+    ResumeRefresh();
 }
 
 LRESULT MainWindow::OnControlColour(HDC dc, HWND control) {
@@ -320,7 +410,12 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void MainWindow::OnDestroy() { PostQuitMessage(exitCode_); }
+// No notification reaches the window once it is going.
+void MainWindow::OnDestroy() {
+    StopWatching();
+    KillTimer(hwnd_, kRefreshTimer);
+    PostQuitMessage(exitCode_);
+}
 
 // The window's last message: from here on it no longer reaches this object,
 // and the system frees what it keeps for the window.

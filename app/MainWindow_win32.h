@@ -5,9 +5,13 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
+#include <cstddef>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Broadcast_win32.h"
 #include "FormControls.h"
@@ -56,7 +60,14 @@ public:
     using Win32Control::Win32Control;
     void AddItem(std::wstring_view item) override;
     void Reserve(std::size_t items) override;
+    void Clear() override;
+    void Select(std::ptrdiff_t index) override;
     std::wstring Text() const override;
+    // Draws the list again after a refill, once.
+    void EndRefill();
+
+private:
+    bool refilling_ = false;
 };
 
 class MainWindow final : public FormWindow {
@@ -92,6 +103,8 @@ public:
 
     HWND handle() const noexcept { return hwnd_; }
     int exitCode() const noexcept { return exitCode_; }
+    // How often the window has shown a change in the registry; for the tests.
+    std::size_t refreshCount() const noexcept { return refreshes_; }
 
     // FormWindow
     void SetHeight(std::int32_t twips) override;
@@ -120,6 +133,12 @@ private:
     void OnColoursChanged(bool forwardToControls);
     LRESULT OnEraseBackground(HDC dc);
     void OnDestroy();
+    void OnWatchSignalled(HANDLE event) noexcept;
+    void TakeWatchEvents();
+    void StopWatching() noexcept;
+    void OnRegistryChanged();
+    void OnRefreshTimer();
+    void ResumeRefresh();
     LRESULT OnNcDestroy(WPARAM wParam, LPARAM lParam);
     void Fail(std::exception_ptr error) noexcept;
 
@@ -156,6 +175,14 @@ private:
     bool failed_ = false;
     bool highContrast_ = false;
     int exitCode_ = 0;
+
+    static constexpr UINT_PTR kRefreshTimer = 1;
+    std::unique_ptr<KeyWatch> watch_;
+    std::vector<HANDLE> watchEvents_;  // the watch's, as the loop waits for them
+    bool refreshTimer_ = false;        // a change waits for the timer
+    bool refreshDue_ = false;          // the timer went off while the refresh had to wait
+    int handling_ = 0;                 // form handlers running
+    std::atomic<std::size_t> refreshes_{0};
 
     IconHandleOwner icon_;
     BitmapHandle logo_;        // the resource, at its 96-dpi size

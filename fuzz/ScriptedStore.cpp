@@ -355,7 +355,7 @@ RegStatus ScriptedStore::SetValue(RegHandle key, const char* valueName, std::uin
     return rec.status;
 }
 
-// The operations under test never create, delete or list keys.
+// The operations under test never create, delete, list or watch keys.
 RegStatus ScriptedStore::CreateKey(RegHandle, const char*, std::uint32_t, const char*, std::uint32_t, std::uint32_t,
                                    const SecurityAttributes*, RegHandle*, std::uint32_t*) {
     Fail("unexpected CreateKey");
@@ -364,6 +364,9 @@ RegStatus ScriptedStore::DeleteKey(RegHandle, const char*) { Fail("unexpected De
 RegStatus ScriptedStore::DeleteValue(RegHandle, const char*) { Fail("unexpected DeleteValue"); }
 RegStatus ScriptedStore::EnumKey(RegHandle, std::uint32_t, char*, std::uint32_t*, char*, std::uint32_t*, FileTime*) {
     Fail("unexpected EnumKey");
+}
+std::unique_ptr<KeyWatch> ScriptedStore::WatchKey(RegHandle, const char*, std::function<void()>) {
+    Fail("unexpected WatchKey");
 }
 
 }  // namespace gt3::fuzz

@@ -109,6 +109,7 @@ public:
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) override;
     std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override;
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle, const char*, std::function<void()>) override;
 
 private:
     ScriptedValue NextValue(bool enumeration);

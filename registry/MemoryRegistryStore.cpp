@@ -84,6 +84,16 @@ std::vector<std::string_view> SplitLoose(std::string_view path) {
     return parts;
 }
 
+// A direct-access path as the store compares it: folded, its names joined by "\\".
+std::wstring FoldedLoose(std::string_view path) {
+    std::wstring folded;
+    for (const auto part : SplitLoose(path)) {
+        if (!folded.empty()) folded += L'\\';
+        folded += Fold(part);
+    }
+    return folded;
+}
+
 }  // namespace
 
 struct MemoryRegistryStore::Impl {
@@ -157,6 +167,9 @@ struct MemoryRegistryStore::Impl {
     std::vector<std::wstring> reachable;                                  // folded
     std::unordered_map<std::wstring, std::string> environment;            // folded name -> value
 
+    struct Watch;
+    std::vector<Watch*> watches;
+
     std::array<std::size_t, kCallKinds> counts{};
     std::array<std::deque<RegStatus>, kCallKinds> failures;
     std::vector<Pending> pending;
@@ -183,6 +196,14 @@ struct MemoryRegistryStore::Impl {
         failures[kind].pop_front();
         return injected;
     }
+
+    // Reports a change at `node` to the watches it concerns: those of the key or one
+    // above it, and for a key made or deleted (`named`) those below it too, which
+    // watch for their key to come or go. Called once the change is made.
+    void Changed(const KeyNode* node, bool named) {
+        if (!watches.empty()) Changed(node->root, FoldedPath(node), named);
+    }
+    void Changed(RegHandle root, const std::wstring& path, bool named);
 
     RegStatus Resolve(RegHandle key, Target& out) const {
         if (key == 0) return status::kInvalidHandle;
@@ -271,6 +292,7 @@ struct MemoryRegistryStore::Impl {
         KeyNode* raw = node.get();
         parent->subKeys.Edit().emplace(raw->folded, std::move(node));
         parent->lastWrite = ++clock;
+        Changed(raw, true);
         return raw;
     }
 
@@ -283,6 +305,7 @@ struct MemoryRegistryStore::Impl {
     // on any of them see the key as deleted.
     void Detach(KeyNode* node) {
         std::shared_ptr<KeyNode> keep = Shared(node);
+        const std::wstring path = watches.empty() ? std::wstring() : FoldedPath(node);
         node->parent->subKeys.Edit().erase(node->folded);
         node->parent->lastWrite = ++clock;
         std::vector<KeyNode*> stack{node};
@@ -293,6 +316,7 @@ struct MemoryRegistryStore::Impl {
             n->parent = nullptr;
             for (const auto& [folded, child] : n->subKeys.items()) stack.push_back(child.get());
         }
+        if (!watches.empty()) Changed(node->root, path, true);
     }
 
     static void Store(KeyNode* node, std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data,
@@ -361,6 +385,39 @@ struct MemoryRegistryStore::Impl {
         return out;
     }
 };
+
+struct MemoryRegistryStore::Impl::Watch final : KeyWatch {
+    Watch(Impl& impl, RegHandle root, std::wstring path, std::function<void()> changed)
+        : impl(impl), root(root), path(std::move(path)), changed(std::move(changed)) {
+        impl.watches.push_back(this);
+    }
+    ~Watch() override { impl.watches.erase(std::find(impl.watches.begin(), impl.watches.end(), this)); }
+    std::vector<std::uintptr_t> Events() const override { return {}; }
+    void Signalled(std::uintptr_t) override {}
+
+    Impl& impl;
+    RegHandle root;
+    std::wstring path;  // as FoldedLoose gives it
+    std::function<void()> changed;
+};
+
+namespace {
+
+// Whether the folded path `inner` is `outer` or lies below it.
+bool IsWithin(std::wstring_view inner, std::wstring_view outer) {
+    return outer.empty() || inner == outer ||
+           (inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == L'\\');
+}
+
+}  // namespace
+
+void MemoryRegistryStore::Impl::Changed(RegHandle root, const std::wstring& path, bool named) {
+    std::vector<std::function<void()>> due;  // copies: a report may end its own watch
+    for (const Watch* w : watches)
+        if (w->root == root && (IsWithin(path, w->path) || (named && IsWithin(w->path, path))))
+            due.push_back(w->changed);
+    for (const auto& report : due) report();
+}
 
 MemoryRegistryStore::MemoryRegistryStore() : impl_(std::make_unique<Impl>()) {}
 MemoryRegistryStore::~MemoryRegistryStore() = default;
@@ -449,6 +506,7 @@ RegStatus MemoryRegistryStore::DeleteValue(RegHandle key, const char* valueName)
     if (const RegStatus s = impl_->ResolveFor(key, access::kSetValue, target); s != status::kSuccess) return s;
     if (!target.node->EraseValue(valueName ? valueName : "")) return status::kFileNotFound;
     target.node->lastWrite = ++impl_->clock;
+    impl_->Changed(target.node, false);
     return status::kSuccess;
 }
 
@@ -542,6 +600,7 @@ RegStatus MemoryRegistryStore::SetValue(RegHandle key, const char* valueName, st
     if (!data && dataSize != 0) return status::kNoAccess;
     std::vector<std::uint8_t> bytes(data, data + dataSize);
     Impl::Store(target.node, name, type, std::move(bytes), ++impl_->clock);
+    impl_->Changed(target.node, false);
     return status::kSuccess;
 }
 
@@ -573,13 +632,21 @@ std::uint32_t MemoryRegistryStore::ExpandEnvironmentStrings(const char* source, 
     return destination ? needed + 1 : needed;
 }
 
+std::unique_ptr<KeyWatch> MemoryRegistryStore::WatchKey(RegHandle key, const char* path,
+                                                        std::function<void()> changed) {
+    impl_->RootNode(key);
+    return std::make_unique<Impl::Watch>(*impl_, key, FoldedLoose(path ? path : ""), std::move(changed));
+}
+
 // --- direct access -----------------------------------------------------------
 
 void MemoryRegistryStore::PutKey(RegHandle root, std::string_view path) { impl_->Make(root, path); }
 
 void MemoryRegistryStore::PutValue(RegHandle root, std::string_view path, std::string_view name, std::uint32_t type,
                                    std::vector<std::uint8_t> data) {
-    Impl::Store(impl_->Make(root, path), name, type, std::move(data), ++impl_->clock);
+    Impl::KeyNode* node = impl_->Make(root, path);
+    Impl::Store(node, name, type, std::move(data), ++impl_->clock);
+    impl_->Changed(node, false);
 }
 
 void MemoryRegistryStore::PutString(RegHandle root, std::string_view path, std::string_view name,
@@ -620,17 +687,13 @@ void MemoryRegistryStore::RemoveKey(RegHandle root, std::string_view path) {
 }
 
 void MemoryRegistryStore::RemoveValue(RegHandle root, std::string_view path, std::string_view name) {
-    if (Impl::KeyNode* node = impl_->Find(root, path)) node->EraseValue(name);
+    Impl::KeyNode* node = impl_->Find(root, path);
+    if (node && node->EraseValue(name)) impl_->Changed(node, false);
 }
 
 void MemoryRegistryStore::DenyAccess(RegHandle root, std::string_view path, std::uint32_t deniedAccess) {
     impl_->RootNode(root);
-    std::wstring folded;
-    for (const auto part : SplitLoose(path)) {
-        if (!folded.empty()) folded += L'\\';
-        folded += Fold(part);
-    }
-    impl_->denied[{root, folded}] |= deniedAccess;
+    impl_->denied[{root, FoldedLoose(path)}] |= deniedAccess;
 }
 
 void MemoryRegistryStore::AddReachableMachine(std::string name) {

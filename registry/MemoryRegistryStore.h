@@ -5,7 +5,8 @@
 // case-insensitive sorted order, values in insertion order with type and raw
 // bytes, an access mask per open handle, predefined roots, reachable machines for
 // ConnectRegistry, an environment for ExpandEnvironmentStrings, a count of open
-// handles, and fault injection for tests.
+// handles, and fault injection for tests. A watch reports a change as it is made,
+// on the thread that makes it, the direct access below included.
 
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,8 @@ public:
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) override;
     std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override;
+    // Destroy every watch before the store.
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override;
 
     // --- Direct access for tests and demos (no handles involved) -------------
     // Paths are "\"-separated below a predefined root; missing levels are created.

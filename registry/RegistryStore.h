@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
 
 // windows.h defines these names as macros (A/W mapping, RtlMoveMemory); here they
 // name the interface's own members. Include windows.h before this header.
@@ -86,9 +89,23 @@ struct FileTime {
     std::uint32_t high = 0;
 };
 
-// Every call mirrors its advapi32 narrow-character counterpart: same arguments,
-// same statuses, same buffer protocol (sizes in bytes for data, in characters for
-// names). Null pointers mean what they mean to the platform.
+// A watch made by RegistryStore::WatchKey; the watching ends when it is destroyed.
+// A store that hears of changes from the platform hands out the events it is told
+// through: the thread that made the watch waits for them (in its message loop)
+// and passes each one that fires to Signalled, on that thread, which watches on
+// and reports. A store that sees its own changes reports each at once, on the
+// thread that makes it, and hands out no events.
+class KeyWatch {
+public:
+    virtual ~KeyWatch() = default;
+    // Event handles (HANDLE values) to wait for; they change after a Signalled.
+    virtual std::vector<std::uintptr_t> Events() const = 0;
+    virtual void Signalled(std::uintptr_t event) = 0;
+};
+
+// Every call but WatchKey mirrors its advapi32 narrow-character counterpart: same
+// arguments, same statuses, same buffer protocol (sizes in bytes for data, in
+// characters for names). Null pointers mean what they mean to the platform.
 class RegistryStore {
 public:
     virtual ~RegistryStore() = default;
@@ -113,6 +130,14 @@ public:
 
     // ExpandEnvironmentStringsA: characters needed including the NUL, 0 on failure.
     virtual std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) = 0;
+
+    // Reports through `changed` whatever may have changed the key `path` below the
+    // predefined root `key`, or anything below it: a sub-key added or deleted, a
+    // value set or deleted, the key itself deleted or made again. While the key is
+    // missing, the nearest existing key of the path, down to its first level, is
+    // watched for it to come. A report may come without a change; none comes
+    // after the watch is destroyed. nullptr: this store watches nothing.
+    virtual std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) = 0;
 
     // RtlMoveMemory: a plain byte copy, the same on every store.
     static void MoveMemory(void* destination, const void* source, std::size_t count) {

@@ -4,6 +4,13 @@
 #undef ExpandEnvironmentStrings  // the store's member, not windows.h's A/W mapping
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "KeyHandle.h"
 
 namespace gt3 {
 
@@ -40,6 +47,107 @@ RegStatus WithHandleOut(RegHandle* result, F&& call) {
     *result = FromHkey(opened);
     return status;
 }
+
+// Owner of an event (CreateEventW), auto-reset: the wait that sees it set takes it.
+class EventHandle {
+public:
+    EventHandle() noexcept : handle_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    EventHandle(const EventHandle&) = delete;
+    EventHandle& operator=(const EventHandle&) = delete;
+    ~EventHandle() {
+        if (handle_) CloseHandle(handle_);
+    }
+    HANDLE get() const noexcept { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// One key of the watched path and its notification. The key is closed before
+// its event: closing a key sets the event of its pending notification.
+class WatchedLevel {
+public:
+    WatchedLevel(RegistryStore& store, RegHandle root, const std::string& path, bool whole)
+        : key_(store), subtree_(whole ? TRUE : FALSE),
+          filter_(whole ? REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET : REG_NOTIFY_CHANGE_NAME) {
+        if (event_.get() && store.OpenKey(root, path.c_str(), 0, access::kRead, key_.put()) == status::kSuccess)
+            armed_ = Arm();
+    }
+    bool armed() const noexcept { return armed_; }
+    std::uintptr_t event() const noexcept { return reinterpret_cast<std::uintptr_t>(event_.get()); }
+    // Asks for the next change; false once the key is deleted.
+    bool Arm() {
+        return RegNotifyChangeKeyValue(ToHkey(key_.get()), subtree_, filter_, event_.get(), TRUE) == ERROR_SUCCESS;
+    }
+    bool Deleted() const {
+        return RegQueryInfoKeyA(ToHkey(key_.get()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr) == status::kKeyDeleted;
+    }
+
+private:
+    EventHandle event_;
+    KeyHandle key_;
+    BOOL subtree_;
+    DWORD filter_;
+    bool armed_ = false;
+};
+
+// Watches the deepest existing level of the path, down to its first: the key
+// itself, whole, or while it is missing the nearest level above it, for names;
+// and that level's parent, for names.
+class Win32KeyWatch final : public KeyWatch {
+public:
+    Win32KeyWatch(RegistryStore& store, RegHandle root, std::string_view path, std::function<void()> changed)
+        : store_(store), root_(root), changed_(std::move(changed)) {
+        for (std::size_t end = 0; end != std::string_view::npos;) {
+            end = path.find('\\', end + 1);
+            if (const auto level = path.substr(0, end); !level.empty()) levels_.emplace_back(level);
+        }
+        Locate();
+    }
+
+    std::vector<std::uintptr_t> Events() const override {
+        std::vector<std::uintptr_t> events;
+        for (const auto* level : {&level_, &parent_})
+            if (*level && (*level)->armed()) events.push_back((*level)->event());
+        return events;
+    }
+
+    void Signalled(std::uintptr_t event) override {
+        bool moved = false;
+        for (auto* level : {&level_, &parent_})
+            if (*level && (*level)->event() == event && !(*level)->Arm()) moved = true;
+        // The key deleted, which only its parent hears of; or, while it is missing,
+        // a level below the one watched made.
+        moved = moved || (level_ && level_->Deleted()) || (depth_ < levels_.size() && Exists(levels_[depth_]));
+        if (moved) Locate();
+        changed_();
+    }
+
+private:
+    void Locate() {
+        level_.reset();
+        parent_.reset();
+        for (depth_ = levels_.size(); depth_ > 0; --depth_) {
+            level_.emplace(store_, root_, levels_[depth_ - 1], depth_ == levels_.size());
+            if (level_->armed()) break;
+            level_.reset();
+        }
+        if (depth_ > 1) parent_.emplace(store_, root_, levels_[depth_ - 2], false);
+    }
+
+    bool Exists(const std::string& path) const {
+        KeyHandle key(store_);
+        return store_.OpenKey(root_, path.c_str(), 0, access::kRead, key.put()) == status::kSuccess;
+    }
+
+    RegistryStore& store_;
+    RegHandle root_;
+    std::function<void()> changed_;
+    std::vector<std::string> levels_;  // "A", "A\\B", "A\\B\\C"
+    std::size_t depth_ = 0;            // levels that exist, as last located
+    std::optional<WatchedLevel> level_, parent_;
+};
 
 }  // namespace
 
@@ -113,6 +221,11 @@ RegStatus Win32RegistryStore::ConnectRegistry(const char* machineName, RegHandle
 std::uint32_t Win32RegistryStore::ExpandEnvironmentStrings(const char* source, char* destination,
                                                            std::uint32_t capacity) {
     return static_cast<std::uint32_t>(ExpandEnvironmentStringsA(source, destination, capacity));
+}
+
+std::unique_ptr<KeyWatch> Win32RegistryStore::WatchKey(RegHandle key, const char* path,
+                                                       std::function<void()> changed) {
+    return std::make_unique<Win32KeyWatch>(*this, key, path ? path : "", std::move(changed));
 }
 
 RegistryStore& PlatformRegistryStore() {

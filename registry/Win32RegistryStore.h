@@ -30,6 +30,11 @@ public:
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) override;
     std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override;
+    // RegNotifyChangeKeyValue on the key (its subtree, names and values) and on its
+    // parent (names: only the parent hears of the key's deletion). Each watch is
+    // armed, and armed again, on the thread that made the watch and calls
+    // Signalled: a notification ends with the thread that asked for it.
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override;
 };
 
 // The one platform store of the process.

@@ -76,6 +76,12 @@ public:
         items.emplace_back(item);
         log_.push_back(L"comEmail.AddItem=" + items.back());
     }
+    void Clear() override {
+        items.clear();
+        selected.clear();
+        log_.push_back(L"comEmail.Clear");
+    }
+    void Select(std::ptrdiff_t index) override { selected = index < 0 ? L"" : items.at(std::size_t(index)); }
     std::wstring Text() const override { return selected; }
 
     std::vector<std::wstring> items;
@@ -122,6 +128,18 @@ public:
     bool postSucceeds = true;
     std::vector<std::string> registered;
     std::vector<std::uint32_t> posted;
+};
+
+// Every part of the form, faked, with one log.
+struct FakeFormParts {
+    EventLog log;
+    FakeWindow window{log};
+    FakeCombo combo{log};
+    FakeLabel lblLog{log, L"lblLog", L"Logging Disabled"};
+    FakeButton cmdEnable{log, L"cmdEnable"}, cmdDisable{log, L"cmdDisable"}, cmdReload{log, L"cmdReload"};
+    FakeBox box{log};
+    FakeBroadcaster broadcaster;
+    FormParts parts() { return {window, combo, lblLog, cmdEnable, cmdDisable, cmdReload, box, broadcaster}; }
 };
 
 }  // namespace gt3::app::test

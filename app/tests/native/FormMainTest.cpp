@@ -26,7 +26,7 @@ constexpr wchar_t kErrorText[] = L"Error Reading Settings\r\n\r\nTry Reinstallin
 
 std::string AccountPath(const std::string& account) { return std::string(kProduct) + "\\" + account; }
 
-class FormTest : public gt3::test::MemoryStoreTest {
+class FormTest : public gt3::test::MemoryStoreTest, public FakeFormParts {
 protected:
     void AddAccount(const std::string& name) { store.PutKey(kHklm, AccountPath(name)); }
     void AddAccount(const std::string& name, const std::string& log) {
@@ -49,14 +49,7 @@ protected:
         return std::string(value->data.begin(), value->data.end());
     }
 
-    EventLog log;
-    FakeWindow window{log};
-    FakeCombo combo{log};
-    FakeLabel lblLog{log, L"lblLog", L"Logging Disabled"};
-    FakeButton cmdEnable{log, L"cmdEnable"}, cmdDisable{log, L"cmdDisable"}, cmdReload{log, L"cmdReload"};
-    FakeBox box{log};
-    FakeBroadcaster broadcaster;
-    FormMain form{store, FormParts{window, combo, lblLog, cmdEnable, cmdDisable, cmdReload, box, broadcaster}};
+    FormMain form{store, parts()};
 };
 
 // --- Loading --------------------------------------------------------------------
@@ -385,6 +378,51 @@ TEST_F(FormTest, ReloadWhoseBroadcastFailsSaysSo) {
                                  L"Box=Plugins Could Not Be Reloaded\r\n\r\nRestart Messenger"));
     EXPECT_EQ(box.calls[1].icon, FakeWindow::kIcon);
     EXPECT_EQ(box.calls[1].title, L"Glimtrove 3");
+}
+
+// --- Following the registry -------------------------------------------------------
+
+// Changes reach the form through the store's watch; a refresh lists the accounts
+// again, keeps the pick by name and shows it as a pick does, writes nothing, and
+// goes back to the state at load once the picked account is gone.
+TEST_F(FormTest, RefreshFollowsTheStoreAndKeepsThePickByName) {
+    AddAccount("amy", "1");
+    AddAccount("bob", "0");
+    Load();
+    int reports = 0;
+    auto watch = form.WatchAccounts([&] { ++reports; });
+    Pick(L"bob");
+    const auto refresh = [&](const std::function<void()>& change) {
+        reports = 0;
+        change();
+        EXPECT_GT(reports, 0) << "the change was not reported";
+        log.clear();
+        form.Registry_Change();
+    };
+    refresh([&] {
+        AddAccount("bob", "1");
+        AddAccount("Nobody");
+        store.RemoveKey(kHklm, AccountPath("amy"));
+    });
+    EXPECT_EQ(combo.items, std::vector<std::wstring>{L"bob"});
+    EXPECT_EQ(combo.selected, L"bob");
+    EXPECT_TRUE(lblLog.caption == L"Logging Enabled" && !cmdEnable.enabled && cmdDisable.enabled);
+
+    refresh([&] { AddAccount("bob", "x"); });
+    EXPECT_THAT(log, ::testing::Not(::testing::Contains(L"comEmail.Clear"))) << "an unchanged list is kept";
+    EXPECT_TRUE(lblLog.caption == kErrorText && !cmdEnable.visible && !cmdDisable.visible && !cmdReload.visible);
+
+    refresh([&] { store.RemoveKey(kHklm, AccountPath("bob")); });
+    EXPECT_TRUE(combo.items.empty() && combo.selected.empty() && !lblLog.visible);
+    EXPECT_TRUE(lblLog.caption == L"Logging Disabled" && cmdEnable.enabled && cmdDisable.enabled);
+    EXPECT_EQ(window.height, 2850);
+    EXPECT_EQ(form.firstSelect(), -1) << "the next pick expands the window again";
+    EXPECT_EQ(store.CallCount(MemoryRegistryStore::Call::Set), 0u);
+    EXPECT_TRUE(box.calls.empty() && broadcaster.registered.empty());
+    watch.reset();
+    reports = 0;
+    AddAccount("dan");
+    EXPECT_EQ(reports, 0) << "a report after the watch ended";
 }
 
 }  // namespace

@@ -133,7 +133,7 @@ protected:
         ReleaseMutex(lock_);
         CloseHandle(lock_);
     }
-    void Start() { form.emplace(PlatformRegistryStore()); }
+    void Start(RegistryStore& store = PlatformRegistryStore()) { form.emplace(store); }
 
     // Checks the next box's owner, text, caption, placement and icon, and that
     // it closed (the watcher closes it).
@@ -156,6 +156,7 @@ protected:
         EXPECT_EQ(box->icon, windowIcon);
     }
 
+    gt3::test::UnwatchedStore unwatched{PlatformRegistryStore()};
     std::optional<WindowThread> form;
 
 private:
@@ -314,7 +315,7 @@ TEST_F(MainWindowTest, SwitchButtonsWriteTheValueShowTheStateAndConfirm) {
 
 TEST_F(MainWindowTest, AWriteToARemovedAccountIsReportedAndChangesNothing) {
     PutLog("gone@example.com", "0");
-    Start();
+    Start(unwatched);  // a window that follows the registry would go back to its state at load
     form->Pick(L"gone@example.com");
     RemoveProduct();
 
@@ -381,6 +382,37 @@ TEST_F(MainWindowTest, AccessKeysAndTabWorkFromTheKeyboard) {
     const std::vector<HWND> expected{form->Child(Control::comEmail), form->Child(Control::cmdEnable),
                                      form->Child(Control::cmdReload), form->Child(Control::comEmail)};
     EXPECT_EQ(visited, expected);
+}
+
+// The window follows changes that another process (reg.exe, in the 32-bit view
+// where a 32-bit program reads and writes) makes while it is open: the picked
+// account's Log, accounts added and deleted with the pick kept, and the picked
+// account deleted, which brings back the state at load.
+TEST_F(MainWindowTest, WindowFollowsChangesThatAnotherProcessMakes) {
+    using gt3::test::RegView;
+    PutLog("amy@example.com", "1");
+    PutLog("zed@example.com", "1");
+    Start();
+    form->Pick(L"amy@example.com");
+    const auto reg = [](const std::string& command, const char* account, const char* rest) {
+        gt3::test::RegExe(command + " HKLM\\SOFTWARE\\Quorvane\\Glimtrove\\" + account + rest, RegView::k32);
+    };
+    reg("add", "amy@example.com", " /v Log /d 0 /f");
+    EXPECT_TRUE(PumpUntil([&] { return form->State() == Shown::Off; })) << Name(form->State());
+
+    reg("add", "bob@example.com", " /v Log /d 1 /f");
+    reg("delete", "zed@example.com", " /f");
+    const std::vector<std::wstring> listed{L"amy@example.com", L"bob@example.com"};
+    EXPECT_TRUE(PumpUntil([&] { return form->Items() == listed; }));
+    EXPECT_EQ(form->Text(Control::comEmail), L"amy@example.com");
+    EXPECT_EQ(form->State(), Shown::Off);
+
+    reg("delete", "amy@example.com", " /f");
+    EXPECT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked; })) << Name(form->State());
+    EXPECT_EQ(form->Items(), std::vector<std::wstring>{L"bob@example.com"});
+    EXPECT_EQ(form->Text(Control::comEmail), L"");
+    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->hwnd()));
+    EXPECT_TRUE(form->TakeBoxes().empty()) << "a refresh shows no message";
 }
 
 std::wstring SelfPath() {

@@ -180,6 +180,11 @@ public:
     DWORD threadId() const noexcept { return threadId_; }
 
     HWND Child(layout::Control id) const { return GetDlgItem(hwnd_, MainWindow::ControlId(id)); }
+    // How often the window has shown a change in the registry.
+    std::size_t Refreshes() const {
+        const MainWindow* window = window_;
+        return window ? window->refreshCount() : 0;
+    }
 
     // Closes the window and waits for its thread; the program's exit code.
     int Close() {
@@ -284,6 +289,7 @@ private:
     void Main() {
         threadId_ = GetCurrentThreadId();
         MainWindow window(GetModuleHandleW(nullptr), store_);
+        window_ = &window;
         created_ = window.Create();
         {
             std::lock_guard lock(mutex_);
@@ -293,6 +299,7 @@ private:
         ready_.notify_all();
         if (created_) exitCode_ = window.Run();
         else exitCode_ = window.exitCode() ? window.exitCode() : 1;
+        window_ = nullptr;
     }
 
     // Closes every message box of the window's thread as soon as it shows.
@@ -329,6 +336,7 @@ private:
     std::atomic<bool> stop_{false};
     HWND hwnd_ = nullptr;
     std::atomic<DWORD> threadId_{0};
+    std::atomic<const MainWindow*> window_{nullptr};
     bool created_ = false;
     int exitCode_ = 0;
     std::vector<SeenBox> boxes_;

@@ -2,6 +2,8 @@
 // A store that hands every call to another store. Tests derive from it to watch
 // or break the few calls they care about and leave the rest as they are.
 
+#include <utility>
+
 #include "registry/RegistryStore.h"
 
 namespace gt3::test {
@@ -44,9 +46,20 @@ public:
     std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override {
         return inner_.ExpandEnvironmentStrings(source, destination, capacity);
     }
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override {
+        return inner_.WatchKey(key, path, std::move(changed));
+    }
 
 protected:
     RegistryStore& inner_;
+};
+
+// The inner store without its watch: for a test that changes the registry under a
+// window to check something other than the window following it.
+class UnwatchedStore : public ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle, const char*, std::function<void()>) override { return nullptr; }
 };
 
 }  // namespace gt3::test
