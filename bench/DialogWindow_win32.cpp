@@ -185,6 +185,8 @@ public:
     void Reserve(std::size_t items) override {
         SendMessageW(hwnd, CB_INITSTORAGE, items, static_cast<LPARAM>(items * 64));
     }
+    void Clear() override { SendMessageW(hwnd, CB_RESETCONTENT, 0, 0); }
+    void Select(std::ptrdiff_t index) override { SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0); }
     std::wstring Text() const override { return {}; }  // nothing is picked before the first idle
 };
 
