@@ -48,27 +48,29 @@ gt3_wine_route() {
     if gt3_i386_binfmt; then echo emulated; else echo native; fi
 }
 
-# Exports LD_PRELOAD with the work-around library where the route is emulated,
-# building it into DIR first when it is missing or older than its source. Each
-# copy is written under a temporary name and renamed, so that test processes
+# Builds a library with no C library of its own: gcc's other arguments follow OUT.
+# It is written under a temporary name and renamed, so that test processes
 # starting together never load a half-written file.
+gt3_build_preload_lib() {
+    local out=$1 tmp=$1.$$
+    shift
+    mkdir -p "${out%/*}"
+    gcc -O2 -fPIC -shared -nostdlib -o "$tmp" "$@" && mv -f "$tmp" "$out" || { rm -f "$tmp"; return 1; }
+}
+
+# Exports LD_PRELOAD with the work-around library where the route is emulated,
+# building it into DIR first when it is missing or older than its source.
 gt3_wine_preload() {
-    local dir=$1 src=$gt3_cmake_dir/qemu-i386-shim.c lib32 lib64 tmp
+    local dir=$1 src=$gt3_cmake_dir/qemu-i386-shim.c lib32 lib64
     [[ $(gt3_wine_route) == emulated ]] || return 0
     [[ ${LD_PRELOAD:-} == *libgt3qemu.so* ]] && return 0
     lib32=$dir/lib/i386-linux-gnu/libgt3qemu.so
     lib64=$dir/lib/x86_64-linux-gnu/libgt3qemu.so
     if [[ ! -f $lib32 || $src -nt $lib32 || ! -f $lib64 ]]; then
-        mkdir -p "${lib32%/*}" "${lib64%/*}"
-        tmp=$lib32.$$
-        gcc -m32 -O2 -fPIC -shared -nostdlib -o "$tmp" "$src" && mv -f "$tmp" "$lib32" || {
-            rm -f "$tmp"
+        # The x86-64 twin is empty: Wine's 64-bit processes load it and nothing happens.
+        gt3_build_preload_lib "$lib32" -m32 "$src" &&
+            echo 'void gt3_qemu_shim_twin(void) {}' | gt3_build_preload_lib "$lib64" -x c - || {
             echo "wine: cannot build the qemu work-around library (gcc -m32)" >&2
-            return 1
-        }
-        tmp=$lib64.$$
-        echo 'void gt3_qemu_shim_twin(void) {}' | gcc -x c -O2 -fPIC -shared -nostdlib -o "$tmp" - && mv -f "$tmp" "$lib64" || {
-            rm -f "$tmp"
             return 1
         }
     fi
