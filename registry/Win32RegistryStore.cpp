@@ -117,23 +117,30 @@ public:
         bool moved = false;
         for (auto* level : {&level_, &parent_})
             if (*level && (*level)->event() == event && !(*level)->Arm()) moved = true;
-        // The key deleted, which only its parent hears of; or, while it is missing,
-        // a level below the one watched made.
-        moved = moved || (level_ && level_->Deleted()) || (depth_ < levels_.size() && Exists(levels_[depth_]));
-        if (moved) Locate();
+        if (moved || Stale()) Locate();
         changed_();
     }
 
 private:
     void Locate() {
-        level_.reset();
-        parent_.reset();
-        for (depth_ = levels_.size(); depth_ > 0; --depth_) {
-            level_.emplace(store_, root_, levels_[depth_ - 1], depth_ == levels_.size());
-            if (level_->armed()) break;
+        do {
             level_.reset();
-        }
-        if (depth_ > 1) parent_.emplace(store_, root_, levels_[depth_ - 2], false);
+            parent_.reset();
+            for (depth_ = levels_.size(); depth_ > 0; --depth_) {
+                level_.emplace(store_, root_, levels_[depth_ - 1], depth_ == levels_.size());
+                if (level_->armed()) break;
+                level_.reset();
+            }
+            if (depth_ > 1) parent_.emplace(store_, root_, levels_[depth_ - 2], false);
+        } while (Stale());
+    }
+
+    // What is watched no longer matches the registry, and no armed watch will say
+    // so: the key deleted, which only its parent hears of, or, while it is missing,
+    // a level below the one watched made. Also true when that happened while the
+    // watches were being armed, before they could hear of it.
+    bool Stale() const {
+        return (level_ && level_->Deleted()) || (depth_ < levels_.size() && Exists(levels_[depth_]));
     }
 
     bool Exists(const std::string& path) const {
