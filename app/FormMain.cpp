@@ -50,7 +50,11 @@ void FormMain::comEmail_Click() {
 void FormMain::Registry_Change() {
     const std::wstring picked = parts_.comEmail.Text();
     std::vector<std::wstring> accounts = ReadAccounts();
-    const auto found = std::find(accounts.begin(), accounts.end(), picked);
+    // Key names ignore case: an account made again as "AMY" is still the pick,
+    // shown in its new spelling.
+    const std::wstring pickedFolded = FoldCase(picked);
+    const auto found = std::find_if(accounts.begin(), accounts.end(),
+                                    [&](const std::wstring& account) { return FoldCase(account) == pickedFolded; });
     const bool kept = !picked.empty() && found != accounts.end();
     if (accounts != listed_) {
         const std::ptrdiff_t index = kept ? found - accounts.begin() : -1;

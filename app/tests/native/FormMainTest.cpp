@@ -412,8 +412,21 @@ TEST_F(FormTest, RefreshFollowsTheStoreAndKeepsThePickByName) {
     EXPECT_THAT(log, ::testing::Not(::testing::Contains(L"comEmail.Clear"))) << "an unchanged list is kept";
     EXPECT_TRUE(lblLog.caption == kErrorText && !cmdEnable.visible && !cmdDisable.visible && !cmdReload.visible);
 
-    refresh([&] { store.RemoveKey(kHklm, AccountPath("bob")); });
-    EXPECT_TRUE(combo.items.empty() && combo.selected.empty() && !lblLog.visible);
+    refresh([&] {
+        store.RemoveKey(kHklm, AccountPath("bob"));
+        AddAccount("BOB", "0");
+    });
+    EXPECT_EQ(combo.items, std::vector<std::wstring>{L"BOB"}) << "the new spelling is listed";
+    EXPECT_EQ(combo.selected, L"BOB") << "the same key to the registry stays picked";
+    EXPECT_TRUE(lblLog.caption == L"Logging Disabled" && cmdEnable.enabled && !cmdDisable.enabled);
+
+    // The picked account gone while others remain: back to the state at load.
+    refresh([&] {
+        AddAccount("cat", "1");
+        store.RemoveKey(kHklm, AccountPath("BOB"));
+    });
+    EXPECT_EQ(combo.items, std::vector<std::wstring>{L"cat"});
+    EXPECT_TRUE(combo.selected.empty() && !lblLog.visible && !cmdReload.visible);
     EXPECT_TRUE(lblLog.caption == L"Logging Disabled" && cmdEnable.enabled && cmdDisable.enabled);
     EXPECT_EQ(window.height, 2850);
     EXPECT_EQ(form.firstSelect(), -1) << "the next pick expands the window again";
