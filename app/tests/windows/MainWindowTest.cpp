@@ -721,11 +721,11 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
 }
 
-// The README's lines, without their indent or line end.
-std::vector<std::string> ReadmeLines() {
+// A readme's lines, without their indent or line end.
+std::vector<std::string> ReadmeLines(const char* path = GT3_README) {
     std::vector<std::string> lines;
-    std::ifstream readme(GT3_README);
-    EXPECT_TRUE(readme) << GT3_README;
+    std::ifstream readme(path);
+    EXPECT_TRUE(readme) << path;
     for (std::string line; std::getline(readme, line);) {
         line.erase(0, line.find_first_not_of(' '));
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -742,11 +742,11 @@ std::string NativeProgram(const std::string& name) {
     return GetFileAttributesA(native.c_str()) != INVALID_FILE_ATTRIBUTES ? native : name;
 }
 
-// The README's commands for administrators, copied from it and run as an
-// administrator runs them, by the 64-bit reg.exe. The program then shows what
-// each add line wrote; the query line lists the host's accounts and not one that
-// only the 64-bit view holds. Remote lines, which name a machine, are for
-// Windows alone.
+// The commands for administrators in the README and in the user's readme,
+// copied from them and run as an administrator runs them, by the 64-bit reg.exe.
+// The program then shows what each add line wrote; the query line lists the
+// host's accounts and not one that only the 64-bit view holds. Remote lines,
+// which name a machine, are for Windows alone.
 TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
     using gt3::test::RegExe;
     using gt3::test::RegView;
@@ -754,15 +754,16 @@ TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
         std::string line, verb, key, data;  // data: what /d gives
     };
     std::vector<Command> commands;
-    for (const std::string& line : ReadmeLines()) {
-        std::istringstream words(line);
-        std::string program, word;
-        Command c{line, {}, {}, {}};
-        words >> program >> c.verb >> c.key;
-        while (words >> word)
-            if (word == "/d") words >> c.data;
-        if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
-    }
+    for (const char* readme : {GT3_README, GT3_USER_README})
+        for (const std::string& line : ReadmeLines(readme)) {
+            std::istringstream words(line);
+            std::string program, word;
+            Command c{line, {}, {}, {}};
+            words >> program >> c.verb >> c.key;
+            while (words >> word)
+                if (word == "/d") words >> c.data;
+            if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
+        }
     const std::string reg = NativeProgram("reg.exe");
 
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
@@ -790,7 +791,8 @@ TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
         form.reset();
         checked.push_back(c.verb + ' ' + c.data);
     }
-    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0"})) << "the README's local reg lines";
+    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0", "add 1"}))
+        << "the README's local reg lines, then the user's readme's";
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
 }
 
