@@ -721,12 +721,32 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
 }
 
-// The README's commands for administrators, copied from it and run as an
-// administrator runs them: by the 64-bit reg.exe that an elevated prompt on
-// 64-bit Windows starts (the 32-bit one would hide a missing /reg:32). The program
-// then shows what each add line wrote; the query line lists the host's accounts
-// and not one that only the 64-bit view holds. Remote lines, which name a
-// machine, are for Windows alone.
+// A readme's lines, without their indent or line end.
+std::vector<std::string> ReadmeLines(const char* path = GT3_README) {
+    std::vector<std::string> lines;
+    std::ifstream readme(path);
+    EXPECT_TRUE(readme) << path;
+    for (std::string line; std::getline(readme, line);) {
+        line.erase(0, line.find_first_not_of(' '));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A Windows program as an elevated prompt on 64-bit Windows starts it: the
+// 64-bit one (the 32-bit one would hide a missing /reg:32). 32-bit Windows has
+// only the one.
+std::string NativeProgram(const std::string& name) {
+    const std::string native = "C:\\windows\\sysnative\\" + name;
+    return GetFileAttributesA(native.c_str()) != INVALID_FILE_ATTRIBUTES ? native : name;
+}
+
+// The commands for administrators in the README and in the user's readme,
+// copied from them and run as an administrator runs them, by the 64-bit reg.exe.
+// The program then shows what each add line wrote; the query line lists the
+// host's accounts and not one that only the 64-bit view holds. Remote lines,
+// which name a machine, are for Windows alone.
 TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
     using gt3::test::RegExe;
     using gt3::test::RegView;
@@ -734,21 +754,17 @@ TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
         std::string line, verb, key, data;  // data: what /d gives
     };
     std::vector<Command> commands;
-    std::ifstream readme(GT3_README);
-    ASSERT_TRUE(readme) << GT3_README;
-    for (std::string line; std::getline(readme, line);) {
-        line.erase(0, line.find_first_not_of(' '));
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream words(line);
-        std::string program, word;
-        Command c{line, {}, {}, {}};
-        words >> program >> c.verb >> c.key;
-        while (words >> word)
-            if (word == "/d") words >> c.data;
-        if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
-    }
-    const std::string reg64 = "C:\\windows\\sysnative\\reg.exe";  // 32-bit Windows has only the one reg.exe
-    const std::string reg = GetFileAttributesA(reg64.c_str()) != INVALID_FILE_ATTRIBUTES ? reg64 : "reg";
+    for (const char* readme : {GT3_README, GT3_USER_README})
+        for (const std::string& line : ReadmeLines(readme)) {
+            std::istringstream words(line);
+            std::string program, word;
+            Command c{line, {}, {}, {}};
+            words >> program >> c.verb >> c.key;
+            while (words >> word)
+                if (word == "/d") words >> c.data;
+            if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
+        }
+    const std::string reg = NativeProgram("reg.exe");
 
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
     PutLog("zed@example.com", "1");
@@ -775,8 +791,69 @@ TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
         form.reset();
         checked.push_back(c.verb + ' ' + c.data);
     }
-    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0"})) << "the README's local reg lines";
+    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0", "add 1"}))
+        << "the README's local reg lines, then the user's readme's";
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
+}
+
+// The README's batch line for many machines, run from a batch file by the 64-bit
+// cmd.exe of an elevated prompt, over a machines.txt with a blank line (for /f
+// skips it). As written, over machines that cannot be reached, it reports each
+// one as not changed and changes nothing here. With its \\%%m\ taken out, the
+// same line for this machine, it reports each name as switched, and the host's
+// view holds the value. (Wine 8's cmd runs both sides of "a && b || c" after a
+// program fails, which is one reason the line tests errorlevel instead.)
+TEST_F(MainWindowTest, TheReadmesBatchLoopReportsEachMachine) {
+    std::vector<std::string> loops;
+    for (const std::string& line : ReadmeLines())
+        if (line.rfind("for /f ", 0) == 0) loops.push_back(line);
+    ASSERT_EQ(loops.size(), 1u) << "the README's for /f line";
+    const std::string& loop = loops.front();
+    const std::string remote = "\\\\%%m\\";
+    const auto at = loop.find(remote + "HKLM\\");
+    ASSERT_NE(at, std::string::npos) << loop;
+    const std::string local = std::string(loop).erase(at, remote.size());
+    std::istringstream words(local.substr(local.find("reg add ")));
+    std::string reg, add, key;
+    words >> reg >> add >> key;
+    const std::string account = key.substr(key.rfind('\\') + 1);
+
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    const std::string folder = temp + std::string("gt3-readme-loop-") + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string machines = folder + "\\machines.txt", batch = folder + "\\loop.bat";
+    std::ofstream(machines, std::ios::binary) << "nosuch1.invalid\r\n\r\nnosuch2.invalid\r\n";
+    // The printed lines, trailing blanks cut, empty ones left out.
+    const auto run = [&](const std::string& line) {
+        std::ofstream(batch, std::ios::binary) << "@echo off\r\ncd /d \"%~dp0\"\r\n" << line << "\r\n";
+        std::istringstream output(gt3::test::CommandOutput(NativeProgram("cmd.exe") + " /c \"" + batch + '"'));
+        std::vector<std::string> printed;
+        for (std::string l; std::getline(output, l);) {
+            l.erase(l.find_last_not_of(' ') + 1);
+            if (!l.empty()) printed.push_back(l);
+        }
+        return printed;
+    };
+
+    RemoveProduct();
+    gt3::test::RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", gt3::test::RegView::k64);
+    EXPECT_EQ(run(loop), (std::vector<std::string>{"nosuch1.invalid: NOT changed", "nosuch2.invalid: NOT changed"}));
+    EXPECT_FALSE(ReadLog(account).found) << "a machine that cannot be reached changed this one";
+
+    EXPECT_EQ(run(local), (std::vector<std::string>{"nosuch1.invalid: logging on", "nosuch2.invalid: logging on"}));
+    const StoredValue stored = ReadLog(account);
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(stored.data, std::string("1\0", 2));
+    Start();
+    form->Pick(std::wstring(account.begin(), account.end()));
+    EXPECT_EQ(form->State(), Shown::On) << Name(form->State());
+    form.reset();
+
+    DeleteFileA(batch.c_str());
+    DeleteFileA(machines.c_str());
+    RemoveDirectoryA(folder.c_str());
+    RemoveProduct();
 }
 
 }  // namespace
