@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -118,6 +119,17 @@ UINT Dpi(HWND hwnd) {
 
 int Twips(int twips, HWND hwnd) { return layout::TwipsToPixels(twips, static_cast<std::int32_t>(Dpi(hwnd))); }
 
+// The outer height for a designed one under the window's own frame at `dpi`:
+// the design's wherever the frame leaves the lowest control room, as Wine's
+// default frame does; more under a larger frame, as Windows 10's may be.
+int Outer(int twips, HWND hwnd, int dpi) {
+    RECT outer{}, client{};
+    GetWindowRect(hwnd, &outer);
+    GetClientRect(hwnd, &client);
+    return layout::OuterHeight(twips, (outer.bottom - outer.top) - client.bottom, dpi);
+}
+int Outer(int twips, HWND hwnd) { return Outer(twips, hwnd, static_cast<int>(Dpi(hwnd))); }
+
 // The tests share the machine's registry key and the broadcast: one at a time,
 // also across the processes ctest runs side by side.
 class MainWindowTest : public ::testing::Test {
@@ -178,7 +190,7 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
     EXPECT_EQ(form->Items(), (std::vector<std::wstring>{L"amy@example.com", L"nobody.else@example.com",
                                                         L"zed@example.com"}));
     EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, window));
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, window));
 
     RECT client{}, screen{};
     GetClientRect(window, &client);
@@ -229,7 +241,7 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
 TEST_F(MainWindowTest, EmptyProductKeyGivesAnEmptyListAndNoMessage) {
     Start();
     EXPECT_TRUE(form->Items().empty());
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->hwnd()));
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, form->hwnd()));
     PumpUntil([] { return false; }, 300ms);
     EXPECT_TRUE(form->TakeBoxes().empty());
 }
@@ -270,7 +282,7 @@ TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
         EXPECT_EQ(form->Enabled(Control::cmdEnable), pick.enableEnabled);
         EXPECT_EQ(form->Enabled(Control::cmdDisable), pick.disableEnabled);
         HWND label = form->Child(Control::lblLog);
-        EXPECT_EQ(form->HeightPixels(), Twips(4500, window));
+        EXPECT_EQ(form->HeightPixels(), Outer(4500, window));
 
         // The label fits its text and stays centred on the window.
         RECT labelRect{}, client{};
@@ -411,7 +423,7 @@ TEST_F(MainWindowTest, WindowFollowsChangesThatAnotherProcessMakes) {
     EXPECT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked; })) << Name(form->State());
     EXPECT_EQ(form->Items(), std::vector<std::wstring>{L"bob@example.com"});
     EXPECT_EQ(form->Text(Control::comEmail), L"");
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->hwnd()));
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, form->hwnd()));
     EXPECT_TRUE(form->TakeBoxes().empty()) << "a refresh shows no message";
 }
 
@@ -607,7 +619,7 @@ TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
         EXPECT_FALSE(IsZoomed(window));
         RECT outer{};
         GetWindowRect(window, &outer);
-        EXPECT_EQ(outer.bottom - outer.top, Twips(2850, window));
+        EXPECT_EQ(outer.bottom - outer.top, Outer(2850, window));
         EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
     }
 }
@@ -702,7 +714,7 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     GetClientRect(window, &client);
     GetWindowRect(window, &outer);
     EXPECT_EQ(client.right, layout::TwipsToPixels(6120, dpi));
-    EXPECT_EQ(outer.bottom - outer.top, layout::TwipsToPixels(2850, dpi));
+    EXPECT_EQ(outer.bottom - outer.top, Outer(2850, window, dpi));
     for (Control id : {Control::comEmail, Control::cmdEnable, Control::cmdReload}) {
         SCOPED_TRACE(static_cast<int>(id));
         const layout::PixelRect designed = layout::ToPixels(layout::Design(id).rect, dpi);
@@ -719,6 +731,96 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     EXPECT_NEAR(logo.right - logo.left, 220 * dpi / 96.0, 1);
     EXPECT_NEAR(logo.bottom - logo.top, 82 * dpi / 96.0, 1);
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
+}
+
+// The caption bars of the system's windows at another height, for as long as it
+// lives: for this process's windows, and under Wine for the prefix's session
+// (never saved to the registry); the old metrics come back at its end.
+class CaptionHeight {
+public:
+    explicit CaptionHeight(int pixels) {
+        saved_.cbSize = sizeof saved_;
+        ok_ = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+        NONCLIENTMETRICSW larger = saved_;
+        larger.iCaptionHeight = larger.iSmCaptionHeight = pixels;
+        ok_ = ok_ && SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof larger, &larger, 0);
+    }
+    ~CaptionHeight() {
+        if (ok_) SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    }
+    CaptionHeight(const CaptionHeight&) = delete;
+    CaptionHeight& operator=(const CaptionHeight&) = delete;
+    bool ok() const noexcept { return ok_; }
+
+private:
+    NONCLIENTMETRICSW saved_{};
+    BOOL ok_ = FALSE;
+};
+
+// Every control the window shows lies wholly inside its client area, with at
+// least the design's margin below the lowest.
+void ExpectShownControlsInside(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    const int margin = Twips(layout::kBottomMargin, window);
+    int lowest = 0;
+    for (const auto& design : layout::kControls) {
+        HWND child = GetDlgItem(window, MainWindow::ControlId(design.id));
+        if (!IsWindowVisible(child)) continue;
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << "control " << static_cast<int>(design.id) << " at (" << r.left << ", " << r.top << ", " << r.right
+            << ", " << r.bottom << ") outside the client area (" << client.right << " x " << client.bottom << ")";
+        lowest = std::max<int>(lowest, r.bottom);
+    }
+    EXPECT_GE(client.bottom - lowest, margin - 1) << "the margin below the lowest control";
+}
+
+// Nothing the window shows falls outside its client area, collapsed or expanded,
+// under the system's caption and under one as large as a user may choose (40 px
+// at 96 dpi). Where the default caption leaves room, as Wine's does, the window
+// keeps its designed heights. The build runs this once more at 120, 144 and 192
+// dpi, each in a Wine prefix of its own.
+TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
+    if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
+        GTEST_SKIP() << "the runs at other DPIs need Wine prefixes of their own; on Windows, set the display's scale";
+    PutLog("amy@example.com", "1");
+    const int dpi = static_cast<int>(Dpi(nullptr));
+    if (const char* expected = std::getenv("GT3_EXPECT_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(expected));
+    }
+    for (const int caption : {0, MulDiv(40, dpi, 96)}) {
+        SCOPED_TRACE(caption ? "caption " + std::to_string(caption) + " px at " + std::to_string(dpi) + " dpi"
+                             : "default caption at " + std::to_string(dpi) + " dpi");
+        std::optional<CaptionHeight> larger;
+        if (caption) {
+            larger.emplace(caption);
+            ASSERT_TRUE(larger->ok()) << "SPI_SETNONCLIENTMETRICS failed";
+        }
+        Start();
+        HWND window = form->hwnd();
+        ASSERT_NE(window, nullptr);
+        RECT client{};
+        GetClientRect(window, &client);
+        std::printf("%s at %d dpi: frame %d px, outer height %d collapsed",
+                    caption ? "larger caption" : "default caption", dpi, form->HeightPixels() - client.bottom,
+                    form->HeightPixels());
+        ExpectShownControlsInside(window);
+        const int collapsed = form->HeightPixels();
+        form->Pick(0);
+        ASSERT_EQ(form->State(), Shown::On);
+        std::printf(", %d expanded\n", form->HeightPixels());
+        ExpectShownControlsInside(window);
+        if (caption) {
+            EXPECT_GT(collapsed, Twips(layout::kCollapsedHeight, window)) << "the window did not grow";
+        } else if (gt3::test::UnderWine()) {
+            EXPECT_NEAR(collapsed, Twips(layout::kCollapsedHeight, window), 1);
+            EXPECT_NEAR(form->HeightPixels(), Twips(layout::kExpandedHeight, window), 1);
+        }
+        form.reset();
+    }
 }
 
 // The README's commands for administrators, copied from it and run as an
