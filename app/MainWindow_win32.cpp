@@ -265,7 +265,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
     case kGetDpiScaledSize: *reinterpret_cast<SIZE*>(lParam) = FrameSize(LOWORD(wParam)); return TRUE;
     case WM_ERASEBKGND: return OnEraseBackground(reinterpret_cast<HDC>(wParam));
-    case WM_SETTINGCHANGE: if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false); break;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false);
+        // A larger caption, or a theme's, must not cut the controls off.
+        if (wParam == SPI_SETNONCLIENTMETRICS || wParam == SPI_SETHIGHCONTRAST) FitHeight();
+        break;
     case WM_SYSCOLORCHANGE: OnColoursChanged(true); break;
     case WM_TIMER: if (wParam == kRefreshTimer) OnRefreshTimer(); return 0;
     case WM_DESTROY: OnDestroy(); return 0;
@@ -469,8 +473,14 @@ void MainWindow::Fail(std::exception_ptr error) noexcept {
 void MainWindow::SetHeight(std::int32_t twips) {
     if (twips == heightTwips_) return;  // loading sets the height the window was made with
     heightTwips_ = twips;
+    FitHeight();
+}
+
+// The outer size for the frame as it is now; the frame is worked out again too.
+void MainWindow::FitHeight() {
     const SIZE size = FrameSize(dpi_);
-    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 MainWindow::Fonts MainWindow::MakeFonts(UINT dpi) {

@@ -154,6 +154,7 @@ private:
     HBRUSH BackgroundBrush() const noexcept;
     void ApplyLayout();
     SIZE FrameSize(UINT dpi) const;
+    void FitHeight();
     RECT CentredFrame() const;
     void ShowNormally();
     Win32Control* Find(layout::Control id) noexcept;

@@ -780,9 +780,10 @@ void ExpectShownControlsInside(HWND window) {
 
 // Nothing the window shows falls outside its client area, collapsed or expanded,
 // under the system's caption and under one as large as a user may choose (40 px
-// at 96 dpi). Where the default caption leaves room, as Wine's does, the window
-// keeps its designed heights. The build runs this once more at 120, 144 and 192
-// dpi, each in a Wine prefix of its own.
+// at 96 dpi), chosen before the window opens or while it is open. Where the
+// default caption leaves room, as Wine's does, the window keeps its designed
+// heights. The build runs this once more at 120, 144 and 192 dpi, each in a
+// Wine prefix of its own.
 TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
     if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
         GTEST_SKIP() << "the runs at other DPIs need Wine prefixes of their own; on Windows, set the display's scale";
@@ -791,29 +792,36 @@ TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
     if (const char* expected = std::getenv("GT3_EXPECT_DPI")) {
         ASSERT_EQ(dpi, std::atoi(expected));
     }
-    for (const int caption : {0, MulDiv(40, dpi, 96)}) {
-        SCOPED_TRACE(caption ? "caption " + std::to_string(caption) + " px at " + std::to_string(dpi) + " dpi"
-                             : "default caption at " + std::to_string(dpi) + " dpi");
-        std::optional<CaptionHeight> larger;
-        if (caption) {
-            larger.emplace(caption);
-            ASSERT_TRUE(larger->ok()) << "SPI_SETNONCLIENTMETRICS failed";
-        }
+    const int larger = MulDiv(40, dpi, 96);
+    enum class Caption { Default, LargerFirst, LargerWhileOpen };
+    for (const Caption caption : {Caption::Default, Caption::LargerFirst, Caption::LargerWhileOpen}) {
+        const char* name = caption == Caption::Default       ? "default caption"
+                           : caption == Caption::LargerFirst ? "larger caption"
+                                                             : "caption enlarged while open";
+        SCOPED_TRACE(std::string(name) + " at " + std::to_string(dpi) + " dpi");
+        std::optional<CaptionHeight> set;
+        if (caption == Caption::LargerFirst) set.emplace(larger);
         Start();
         HWND window = form->hwnd();
         ASSERT_NE(window, nullptr);
+        if (caption == Caption::LargerWhileOpen) {
+            set.emplace(larger);
+            // What Windows broadcasts when the user's change is saved (a change
+            // saved in the prefix's registry would outlive a failed test).
+            SendMessageW(window, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, reinterpret_cast<LPARAM>(L"WindowMetrics"));
+        }
+        if (set) ASSERT_TRUE(set->ok()) << "SPI_SETNONCLIENTMETRICS failed";
         RECT client{};
         GetClientRect(window, &client);
-        std::printf("%s at %d dpi: frame %d px, outer height %d collapsed",
-                    caption ? "larger caption" : "default caption", dpi, form->HeightPixels() - client.bottom,
-                    form->HeightPixels());
+        std::printf("%s at %d dpi: frame %d px, outer height %d collapsed", name, dpi,
+                    form->HeightPixels() - client.bottom, form->HeightPixels());
         ExpectShownControlsInside(window);
         const int collapsed = form->HeightPixels();
         form->Pick(0);
         ASSERT_EQ(form->State(), Shown::On);
         std::printf(", %d expanded\n", form->HeightPixels());
         ExpectShownControlsInside(window);
-        if (caption) {
+        if (caption != Caption::Default) {
             EXPECT_GT(collapsed, Twips(layout::kCollapsedHeight, window)) << "the window did not grow";
         } else if (gt3::test::UnderWine()) {
             EXPECT_NEAR(collapsed, Twips(layout::kCollapsedHeight, window), 1);
@@ -821,6 +829,45 @@ TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
         }
         form.reset();
     }
+}
+
+// Moved to a monitor of another DPI, the window works its height out for the
+// new DPI and its frame, whatever size Windows suggests (before Windows 10 1703
+// it suggests the old size scaled, here 1.5 x), and tells Windows that size
+// beforehand when asked (WM_GETDPISCALEDSIZE). Under Wine, which has one DPI
+// for the session, the messages are sent here as Windows would send them; the
+// frame then stays at the session's DPI, which only leaves more room.
+TEST_F(MainWindowTest, ADpiChangeWorksTheHeightOutAgain) {
+    if (std::getenv("GT3_WINE_DPI")) GTEST_SKIP() << "run at the session's DPI only";
+    PutLog("amy@example.com", "1");
+    const CaptionHeight larger(MulDiv(40, static_cast<int>(Dpi(nullptr)), 96));
+    ASSERT_TRUE(larger.ok());
+    Start();
+    HWND window = form->hwnd();
+    form->Pick(0);
+    RECT before{};
+    GetWindowRect(window, &before);
+    const UINT dpi = Dpi(window) * 3 / 2;
+    SIZE asked{};
+    ASSERT_TRUE(SendMessageW(window, 0x02E4 /* WM_GETDPISCALEDSIZE */, dpi, reinterpret_cast<LPARAM>(&asked)));
+    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 3 / 2,
+                   before.top + (before.bottom - before.top) * 3 / 2};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.left, suggested.left);
+    EXPECT_EQ(after.top, suggested.top);
+    EXPECT_EQ(after.right - after.left, asked.cx);
+    EXPECT_EQ(after.bottom - after.top, asked.cy);
+    // Reload, laid out for the new DPI, keeps the margin below it.
+    RECT client{}, reload{};
+    GetClientRect(window, &client);
+    GetWindowRect(form->Child(Control::cmdReload), &reload);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&reload), 2);
+    const auto scale = static_cast<std::int32_t>(dpi);
+    const layout::PixelRect designed = layout::ToPixels(layout::Design(Control::cmdReload).rect, scale);
+    EXPECT_EQ(reload.bottom, designed.top + designed.height);
+    EXPECT_GE(client.bottom - reload.bottom, layout::TwipsToPixels(layout::kBottomMargin, scale));
 }
 
 // The README's commands for administrators, copied from it and run as an
