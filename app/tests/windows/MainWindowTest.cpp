@@ -3,6 +3,7 @@
 // as a user's clicks and keys would drive it. One more test starts GT3ErrLog.exe.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -190,6 +191,9 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
     EXPECT_EQ(form->Items(), (std::vector<std::wstring>{L"amy@example.com", L"nobody.else@example.com",
                                                         L"zed@example.com"}));
     EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
+    // Ten rows of list: common controls 6 take the count from CB_SETMINVISIBLE
+    // (30 unless set), not from the combo box's window height.
+    EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETMINVISIBLE, 0, 0), MainWindow::kComboDropItems);
     EXPECT_EQ(form->HeightPixels(), Outer(2850, window));
 
     RECT client{}, screen{};
@@ -810,11 +814,13 @@ TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
             // saved in the prefix's registry would outlive a failed test).
             SendMessageW(window, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, reinterpret_cast<LPARAM>(L"WindowMetrics"));
         }
-        if (set) ASSERT_TRUE(set->ok()) << "SPI_SETNONCLIENTMETRICS failed";
+        if (set) {
+            ASSERT_TRUE(set->ok()) << "SPI_SETNONCLIENTMETRICS failed";
+        }
         RECT client{};
         GetClientRect(window, &client);
         std::printf("%s at %d dpi: frame %d px, outer height %d collapsed", name, dpi,
-                    form->HeightPixels() - client.bottom, form->HeightPixels());
+                    form->HeightPixels() - static_cast<int>(client.bottom), form->HeightPixels());
         ExpectShownControlsInside(window);
         const int collapsed = form->HeightPixels();
         form->Pick(0);
