@@ -118,6 +118,9 @@ UINT Dpi(HWND hwnd) {
     return static_cast<UINT>(dpi);
 }
 
+constexpr char kOtherDpisNeedWine[] =
+    "the runs at other DPIs need Wine prefixes of their own; on Windows, set the display's scale instead";
+
 int Twips(int twips, HWND hwnd) { return layout::TwipsToPixels(twips, static_cast<std::int32_t>(Dpi(hwnd))); }
 
 // The outer height for a designed one under the window's own frame at `dpi`:
@@ -694,10 +697,11 @@ Fn User32(const char* name) {
 
 // Twips become pixels by the display's DPI: at 96 the client area 6120 twips wide
 // is 408 pixels, at 144 it is 612. The tests run at 96; the build runs this case
-// once more in a prefix whose display is set to 144 dpi (GT3_EXPECT_DPI says so).
+// once more in prefixes whose display is set to 120, 144 and 192 dpi
+// (GT3_EXPECT_DPI says which).
 TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
-        GTEST_SKIP() << "the 144 dpi run needs a Wine prefix of its own; on Windows, set the display's scale instead";
+        GTEST_SKIP() << kOtherDpisNeedWine;
     PutLog("amy@example.com", "1");
     const auto setThreadAwareness = User32<HANDLE(WINAPI*)(HANDLE)>("SetThreadDpiAwarenessContext");
     const auto dpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
@@ -790,7 +794,7 @@ void ExpectShownControlsInside(HWND window) {
 // Wine prefix of its own.
 TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
     if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
-        GTEST_SKIP() << "the runs at other DPIs need Wine prefixes of their own; on Windows, set the display's scale";
+        GTEST_SKIP() << kOtherDpisNeedWine;
     PutLog("amy@example.com", "1");
     const int dpi = static_cast<int>(Dpi(nullptr));
     if (const char* expected = std::getenv("GT3_EXPECT_DPI")) {
