@@ -63,6 +63,17 @@ RECT AdjustForFrame(RECT rect, UINT dpi) {
     return rect;
 }
 
+// Windows 10 1607, which knows no PerMonitorV2, runs the program per monitor
+// (v1), where a window's frame keeps the system's DPI unless this is asked while
+// it is being made; with V2 (1703 on) the frame follows anyway and the call
+// fails, as it does wherever it does not apply.
+void ScaleFrameWithDpi(HWND hwnd) {
+    using EnableFn = BOOL(WINAPI*)(HWND);
+    static const auto enable = reinterpret_cast<EnableFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "EnableNonClientDpiScaling")));
+    if (enable) enable(hwnd);
+}
+
 std::wstring WindowText(HWND hwnd) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
@@ -241,6 +252,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         auto* created = reinterpret_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         created->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+        ScaleFrameWithDpi(hwnd);
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
