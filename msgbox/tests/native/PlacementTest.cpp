@@ -93,8 +93,10 @@ std::optional<ScreenRect> TwoScreens(const ScreenRect& rect) {
     const Monitor* best = &kScreens[0];
     std::int64_t bestArea = 0;
     for (const Monitor& m : kScreens) {
-        const std::int64_t width = std::min(rect.right, m.monitor.right) - std::max(rect.left, m.monitor.left);
-        const std::int64_t height = std::min(rect.bottom, m.monitor.bottom) - std::max(rect.top, m.monitor.top);
+        const std::int64_t width =
+            std::int64_t{std::min(rect.right, m.monitor.right)} - std::max(rect.left, m.monitor.left);
+        const std::int64_t height =
+            std::int64_t{std::min(rect.bottom, m.monitor.bottom)} - std::max(rect.top, m.monitor.top);
         if (width > 0 && height > 0 && width * height > bestArea) best = &m, bestArea = width * height;
     }
     return best->work;
