@@ -2,7 +2,29 @@
 # (app/res/GT3ErrLog.manifest.in): GT3ErrLog.exe asks for highestAvailable; test,
 # benchmark and tool programs run asInvoker, so that an unelevated run on a machine
 # with UAC can start them. Without any manifest Windows would virtualise a
-# program's registry writes, and Debian's MinGW-w64 adds none by default.
+# program's registry writes.
+#
+# It must be the only one. Which toolchains add a manifest of their own:
+# - Microsoft's linker, unless told not to (/MANIFEST:NO, in the top-level CMakeLists.txt);
+# - MinGW-w64 gcc links default-manifest.o (asInvoker, resource 1) into every exe
+#   whenever its library folders hold one: MSYS2's do, through the package
+#   mingw-w64-<arch>-windows-default-manifest that its gcc depends on;
+# - Debian's MinGW-w64 cross compilers ship none.
+# A second manifest may fail the link (".rsrc merge failure") or stay beside
+# ours, where Windows may read it instead: no highestAvailable, no common
+# controls 6, no per-monitor DPI. Which happens depends on the linker's version
+# and on the resources' languages, so the configuration stops instead.
+if(NOT MSVC)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=default-manifest.o
+                  OUTPUT_VARIABLE toolchain_manifest OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  # The bare name comes back when the compiler finds no such file.
+  if(IS_ABSOLUTE "${toolchain_manifest}" AND EXISTS "${toolchain_manifest}")
+    message(FATAL_ERROR
+      "The compiler links a manifest of its own into every exe (${toolchain_manifest}), beside the one each "
+      "exe here carries. Remove it first: with MSYS2, pacman -Rdd mingw-w64-<arch>-windows-default-manifest "
+      "(mingw-w64-i686-windows-default-manifest for MINGW32).")
+  endif()
+endif()
 
 # gt3_manifest(target highestAvailable|asInvoker)
 function(gt3_manifest target level)

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/tests/windows/ShippedExe.h"
+
 namespace gt3::app {
 namespace {
 
@@ -61,7 +63,8 @@ TEST(Manifests, EveryProgramAsksForItsOwnLevelAndOnlyGT3ErrLogForMore) {
     while (list >> path >> level) {
         SCOPED_TRACE(path);
         seen.push_back(path.substr(path.find_last_of('/') + 1) + " " + level);
-        const Manifests manifests = ReadManifests(OwnFolder() + std::wstring(path.begin(), path.end()));
+        const std::wstring exe = gt3::test::WindowsPath(OwnFolder() + std::wstring(path.begin(), path.end()));
+        const Manifests manifests = ReadManifests(exe);
         EXPECT_EQ(manifests.count, 1) << "a second manifest (a linker's own?) or none";
         EXPECT_NE(manifests.first.find("<requestedExecutionLevel level=\"" + level + "\""), std::string::npos)
             << manifests.first;

@@ -1,20 +1,24 @@
 #pragma once
 // Where the tests find GT3ErrLog.exe: the exe of this build, the one that ships,
-// beside the test programs' folder. The tests that start the program start this
-// one, and those that read its image (machine, imports, manifest, version record)
-// read it.
+// at the path the build gave it (GT3_PROGRAM). Its folder depends on the build's
+// generator: a multi-configuration build (Visual Studio) keeps one per
+// configuration. The tests that start the program start this one, and those that
+// read its image (machine, imports, manifest, version record) read it.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 namespace gt3::test {
 
-inline std::wstring ProgramPath() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring path(self);
-    return path.substr(0, path.find_last_of(L"\\/")) + L"\\..\\GT3ErrLog.exe";
+// The build writes its paths with forward slashes; LoadLibraryExW's
+// documentation asks for backslashes.
+inline std::wstring WindowsPath(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
 }
+
+inline std::wstring ProgramPath() { return WindowsPath(L"" GT3_PROGRAM); }
 
 }  // namespace gt3::test
