@@ -3,9 +3,11 @@
 // as a user's clicks and keys would drive it. One more test starts GT3ErrLog.exe.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -116,7 +118,21 @@ UINT Dpi(HWND hwnd) {
     return static_cast<UINT>(dpi);
 }
 
+constexpr char kOtherDpisNeedWine[] =
+    "the runs at other DPIs need Wine prefixes of their own; on Windows, set the display's scale instead";
+
 int Twips(int twips, HWND hwnd) { return layout::TwipsToPixels(twips, static_cast<std::int32_t>(Dpi(hwnd))); }
+
+// The outer height for a designed one under the window's own frame at `dpi`:
+// the design's wherever the frame leaves the lowest control room, as Wine's
+// default frame does; more under a larger frame, as Windows 10's may be.
+int Outer(int twips, HWND hwnd, int dpi) {
+    RECT outer{}, client{};
+    GetWindowRect(hwnd, &outer);
+    GetClientRect(hwnd, &client);
+    return layout::OuterHeight(twips, (outer.bottom - outer.top) - client.bottom, dpi);
+}
+int Outer(int twips, HWND hwnd) { return Outer(twips, hwnd, static_cast<int>(Dpi(hwnd))); }
 
 // The tests share the machine's registry key and the broadcast: one at a time,
 // also across the processes ctest runs side by side.
@@ -178,7 +194,10 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
     EXPECT_EQ(form->Items(), (std::vector<std::wstring>{L"amy@example.com", L"nobody.else@example.com",
                                                         L"zed@example.com"}));
     EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, window));
+    // Ten rows of list: common controls 6 take the count from CB_SETMINVISIBLE
+    // (30 unless set), not from the combo box's window height.
+    EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETMINVISIBLE, 0, 0), MainWindow::kComboDropItems);
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, window));
 
     RECT client{}, screen{};
     GetClientRect(window, &client);
@@ -229,7 +248,7 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
 TEST_F(MainWindowTest, EmptyProductKeyGivesAnEmptyListAndNoMessage) {
     Start();
     EXPECT_TRUE(form->Items().empty());
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->hwnd()));
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, form->hwnd()));
     PumpUntil([] { return false; }, 300ms);
     EXPECT_TRUE(form->TakeBoxes().empty());
 }
@@ -270,7 +289,7 @@ TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
         EXPECT_EQ(form->Enabled(Control::cmdEnable), pick.enableEnabled);
         EXPECT_EQ(form->Enabled(Control::cmdDisable), pick.disableEnabled);
         HWND label = form->Child(Control::lblLog);
-        EXPECT_EQ(form->HeightPixels(), Twips(4500, window));
+        EXPECT_EQ(form->HeightPixels(), Outer(4500, window));
 
         // The label fits its text and stays centred on the window.
         RECT labelRect{}, client{};
@@ -411,7 +430,7 @@ TEST_F(MainWindowTest, WindowFollowsChangesThatAnotherProcessMakes) {
     EXPECT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked; })) << Name(form->State());
     EXPECT_EQ(form->Items(), std::vector<std::wstring>{L"bob@example.com"});
     EXPECT_EQ(form->Text(Control::comEmail), L"");
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->hwnd()));
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, form->hwnd()));
     EXPECT_TRUE(form->TakeBoxes().empty()) << "a refresh shows no message";
 }
 
@@ -607,7 +626,7 @@ TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
         EXPECT_FALSE(IsZoomed(window));
         RECT outer{};
         GetWindowRect(window, &outer);
-        EXPECT_EQ(outer.bottom - outer.top, Twips(2850, window));
+        EXPECT_EQ(outer.bottom - outer.top, Outer(2850, window));
         EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
     }
 }
@@ -678,10 +697,11 @@ Fn User32(const char* name) {
 
 // Twips become pixels by the display's DPI: at 96 the client area 6120 twips wide
 // is 408 pixels, at 144 it is 612. The tests run at 96; the build runs this case
-// once more in a prefix whose display is set to 144 dpi (GT3_EXPECT_DPI says so).
+// once more in prefixes whose display is set to 120, 144 and 192 dpi
+// (GT3_EXPECT_DPI says which).
 TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
-        GTEST_SKIP() << "the 144 dpi run needs a Wine prefix of its own; on Windows, set the display's scale instead";
+        GTEST_SKIP() << kOtherDpisNeedWine;
     PutLog("amy@example.com", "1");
     const auto setThreadAwareness = User32<HANDLE(WINAPI*)(HANDLE)>("SetThreadDpiAwarenessContext");
     const auto dpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
@@ -702,7 +722,7 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     GetClientRect(window, &client);
     GetWindowRect(window, &outer);
     EXPECT_EQ(client.right, layout::TwipsToPixels(6120, dpi));
-    EXPECT_EQ(outer.bottom - outer.top, layout::TwipsToPixels(2850, dpi));
+    EXPECT_EQ(outer.bottom - outer.top, Outer(2850, window, dpi));
     for (Control id : {Control::comEmail, Control::cmdEnable, Control::cmdReload}) {
         SCOPED_TRACE(static_cast<int>(id));
         const layout::PixelRect designed = layout::ToPixels(layout::Design(id).rect, dpi);
@@ -740,6 +760,145 @@ std::vector<std::string> ReadmeLines(const char* path = GT3_README) {
 std::string NativeProgram(const std::string& name) {
     const std::string native = "C:\\windows\\sysnative\\" + name;
     return GetFileAttributesA(native.c_str()) != INVALID_FILE_ATTRIBUTES ? native : name;
+}
+
+// The caption bars of the system's windows at another height, for as long as it
+// lives: for this process's windows, and under Wine for the prefix's session
+// (never saved to the registry); the old metrics come back at its end.
+class CaptionHeight {
+public:
+    explicit CaptionHeight(int pixels) {
+        saved_.cbSize = sizeof saved_;
+        ok_ = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+        NONCLIENTMETRICSW larger = saved_;
+        larger.iCaptionHeight = larger.iSmCaptionHeight = pixels;
+        ok_ = ok_ && SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof larger, &larger, 0);
+    }
+    ~CaptionHeight() {
+        if (ok_) SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    }
+    CaptionHeight(const CaptionHeight&) = delete;
+    CaptionHeight& operator=(const CaptionHeight&) = delete;
+    bool ok() const noexcept { return ok_; }
+
+private:
+    NONCLIENTMETRICSW saved_{};
+    BOOL ok_ = FALSE;
+};
+
+// Every control the window shows lies wholly inside its client area, with at
+// least the design's margin below the lowest.
+void ExpectShownControlsInside(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    const int margin = Twips(layout::kBottomMargin, window);
+    int lowest = 0;
+    for (const auto& design : layout::kControls) {
+        HWND child = GetDlgItem(window, MainWindow::ControlId(design.id));
+        if (!IsWindowVisible(child)) continue;
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << "control " << static_cast<int>(design.id) << " at (" << r.left << ", " << r.top << ", " << r.right
+            << ", " << r.bottom << ") outside the client area (" << client.right << " x " << client.bottom << ")";
+        lowest = std::max<int>(lowest, r.bottom);
+    }
+    EXPECT_GE(client.bottom - lowest, margin - 1) << "the margin below the lowest control";
+}
+
+// Nothing the window shows falls outside its client area, collapsed or expanded,
+// under the system's caption and under one as large as a user may choose (40 px
+// at 96 dpi), chosen before the window opens or while it is open. Where the
+// default caption leaves room, as Wine's does, the window keeps its designed
+// heights. The build runs this once more at 120, 144 and 192 dpi, each in a
+// Wine prefix of its own.
+TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
+    if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
+        GTEST_SKIP() << kOtherDpisNeedWine;
+    PutLog("amy@example.com", "1");
+    const int dpi = static_cast<int>(Dpi(nullptr));
+    if (const char* expected = std::getenv("GT3_EXPECT_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(expected));
+    }
+    const int larger = MulDiv(40, dpi, 96);
+    enum class Caption { Default, LargerFirst, LargerWhileOpen };
+    for (const Caption caption : {Caption::Default, Caption::LargerFirst, Caption::LargerWhileOpen}) {
+        const char* name = caption == Caption::Default       ? "default caption"
+                           : caption == Caption::LargerFirst ? "larger caption"
+                                                             : "caption enlarged while open";
+        SCOPED_TRACE(std::string(name) + " at " + std::to_string(dpi) + " dpi");
+        std::optional<CaptionHeight> set;
+        if (caption == Caption::LargerFirst) set.emplace(larger);
+        Start();
+        HWND window = form->hwnd();
+        ASSERT_NE(window, nullptr);
+        if (caption == Caption::LargerWhileOpen) {
+            set.emplace(larger);
+            // What Windows broadcasts when the user's change is saved (a change
+            // saved in the prefix's registry would outlive a failed test).
+            SendMessageW(window, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, reinterpret_cast<LPARAM>(L"WindowMetrics"));
+        }
+        if (set) {
+            ASSERT_TRUE(set->ok()) << "SPI_SETNONCLIENTMETRICS failed";
+        }
+        RECT client{};
+        GetClientRect(window, &client);
+        std::printf("%s at %d dpi: frame %d px, outer height %d collapsed", name, dpi,
+                    form->HeightPixels() - static_cast<int>(client.bottom), form->HeightPixels());
+        ExpectShownControlsInside(window);
+        const int collapsed = form->HeightPixels();
+        form->Pick(0);
+        ASSERT_EQ(form->State(), Shown::On);
+        std::printf(", %d expanded\n", form->HeightPixels());
+        ExpectShownControlsInside(window);
+        if (caption != Caption::Default) {
+            EXPECT_GT(collapsed, Twips(layout::kCollapsedHeight, window)) << "the window did not grow";
+        } else if (gt3::test::UnderWine()) {
+            EXPECT_NEAR(collapsed, Twips(layout::kCollapsedHeight, window), 1);
+            EXPECT_NEAR(form->HeightPixels(), Twips(layout::kExpandedHeight, window), 1);
+        }
+        form.reset();
+    }
+}
+
+// Moved to a monitor of another DPI, the window works its height out for the
+// new DPI and its frame, whatever size Windows suggests (before Windows 10 1703
+// it suggests the old size scaled, here 1.5 x), and tells Windows that size
+// beforehand when asked (WM_GETDPISCALEDSIZE). Under Wine, which has one DPI
+// for the session, the messages are sent here as Windows would send them; the
+// frame then stays at the session's DPI, which only leaves more room.
+TEST_F(MainWindowTest, ADpiChangeWorksTheHeightOutAgain) {
+    if (std::getenv("GT3_WINE_DPI")) GTEST_SKIP() << "run at the session's DPI only";
+    PutLog("amy@example.com", "1");
+    const CaptionHeight larger(MulDiv(40, static_cast<int>(Dpi(nullptr)), 96));
+    ASSERT_TRUE(larger.ok());
+    Start();
+    HWND window = form->hwnd();
+    form->Pick(0);
+    RECT before{};
+    GetWindowRect(window, &before);
+    const UINT dpi = Dpi(window) * 3 / 2;
+    SIZE asked{};
+    ASSERT_TRUE(SendMessageW(window, 0x02E4 /* WM_GETDPISCALEDSIZE */, dpi, reinterpret_cast<LPARAM>(&asked)));
+    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 3 / 2,
+                   before.top + (before.bottom - before.top) * 3 / 2};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.left, suggested.left);
+    EXPECT_EQ(after.top, suggested.top);
+    EXPECT_EQ(after.right - after.left, asked.cx);
+    EXPECT_EQ(after.bottom - after.top, asked.cy);
+    // Reload, laid out for the new DPI, keeps the margin below it.
+    RECT client{}, reload{};
+    GetClientRect(window, &client);
+    GetWindowRect(form->Child(Control::cmdReload), &reload);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&reload), 2);
+    const auto scale = static_cast<std::int32_t>(dpi);
+    const layout::PixelRect designed = layout::ToPixels(layout::Design(Control::cmdReload).rect, scale);
+    EXPECT_EQ(reload.bottom, designed.top + designed.height);
+    EXPECT_GE(client.bottom - reload.bottom, layout::TwipsToPixels(layout::kBottomMargin, scale));
 }
 
 // The commands for administrators in the README and in the user's readme,
