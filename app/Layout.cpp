@@ -1,5 +1,6 @@
 #include "Layout.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "Texts.h"
@@ -48,6 +49,16 @@ PixelRect ToPixels(const Rect& rect, std::int32_t dpi) {
     const std::int32_t top = TwipsToPixels(rect.top, dpi);
     return {left, top, TwipsToPixels(rect.left + rect.width, dpi) - left,
             TwipsToPixels(rect.top + rect.height, dpi) - top};
+}
+
+std::int32_t OuterHeight(std::int32_t heightTwips, std::int32_t frameHeight, std::int32_t dpi) {
+    const bool collapsed = heightTwips == kCollapsedHeight;
+    std::int32_t lowest = 0;
+    for (const auto& control : kControls)
+        if (control.visibleAtLoad || !collapsed) lowest = std::max(lowest, control.rect.top + control.rect.height);
+    // Each edge rounded as ToPixels rounds the control's.
+    const std::int32_t needed = frameHeight + TwipsToPixels(lowest, dpi) + TwipsToPixels(kBottomMargin, dpi);
+    return std::max(TwipsToPixels(heightTwips, dpi), needed);
 }
 
 PixelRect Centred(const Rect& designed, std::int32_t width, std::int32_t height, std::int32_t dpi) {

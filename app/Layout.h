@@ -36,6 +36,9 @@ inline constexpr std::int32_t kClientWidth = 6120;
 inline constexpr std::int32_t kClientHeight = 4350;
 inline constexpr std::int32_t kCollapsedHeight = 2850;  // outer height until the first pick
 inline constexpr std::int32_t kExpandedHeight = 4500;   // outer height from then on
+// The room the window keeps below the lowest control it shows: the design's top
+// margin, the logo's distance from the top of the client area.
+inline constexpr std::int32_t kBottomMargin = 150;
 
 enum class Control { imgLogo, lblInfo, comEmail, lblLog, cmdEnable, cmdDisable, cmdReload };
 enum class Kind { Image, Label, Combo, Button };
@@ -83,6 +86,13 @@ PixelRect ToPixels(const Rect& rect, std::int32_t dpi);
 // Where an auto-sized label of textWidth x textHeight pixels goes: its top stays,
 // its horizontal centre stays where the design puts it.
 PixelRect AutoSized(const Rect& designed, std::int32_t textWidth, std::int32_t textHeight, std::int32_t dpi);
+
+// The outer height in pixels at `dpi` for a designed outer height, under a frame
+// (caption and borders together) `frameHeight` pixels high: the design's height,
+// or more where that frame would leave less than kBottomMargin below the lowest
+// control shown at that height (at the collapsed height the controls visible at
+// load, at any other all of them). Never less than the design.
+std::int32_t OuterHeight(std::int32_t heightTwips, std::int32_t frameHeight, std::int32_t dpi);
 
 // A picture's size at `dpi` from its size at 96 dpi, rounded.
 std::int32_t ScaledFrom96(std::int32_t pixels, std::int32_t dpi);

@@ -26,8 +26,8 @@ static_assert(offsetof(LoadConfig32, DependentLoadFlags) == 54 && sizeof(LoadCon
 constexpr LoadConfig32 LoadConfig() {
     LoadConfig32 config{};
     config.Size = sizeof config;
-    // The static imports' own dependencies come from System32 only (Windows 10
-    // 1607 and later; older ones ignore the field).
+    // The exe's statically linked imports are resolved from System32 only
+    // (Windows 10 1607 and later; older ones ignore the field).
     config.DependentLoadFlags = LOAD_LIBRARY_SEARCH_SYSTEM32;
     return config;
 }

@@ -16,15 +16,37 @@ namespace {
 
 using layout::Control;
 
-// Per-monitor DPI functions exist from Windows 10 1607 on; older systems have one
-// DPI for the whole session. No window yet (nullptr): the session's DPI.
+// WM_GETDPISCALEDSIZE (Windows 10 1703 on), which SDK headers for Windows 7 leave out.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
+
+// A monitor's DPI as this process sees it, through shcore's GetDpiForMonitor
+// (Windows 8.1 on, loaded at run time from System32 and kept); 0 where unknown.
+UINT MonitorDpi(HMONITOR monitor) {
+    using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+    static const auto getDpiForMonitor = [] {
+        const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return shcore ? reinterpret_cast<GetDpiForMonitorFn>(
+                            reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")))
+                      : nullptr;
+    }();
+    UINT x = 0, y = 0;
+    return getDpiForMonitor && monitor && SUCCEEDED(getDpiForMonitor(monitor, kEffectiveDpi, &x, &y)) ? y : 0;
+}
+
+// GetDpiForWindow exists from Windows 10 1607 on; Windows 8.1 knows each
+// monitor's DPI; older systems have one DPI for the whole session. No window
+// yet (nullptr): the primary monitor's, where the window opens.
 UINT WindowDpi(HWND hwnd) {
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    if (getDpiForWindow) {
+    if (getDpiForWindow && hwnd) {
         if (const UINT dpi = getDpiForWindow(hwnd)) return dpi;
     }
+    const HMONITOR monitor = hwnd ? MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST)
+                                  : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    if (const UINT dpi = MonitorDpi(monitor)) return dpi;
     HDC dc = GetDC(hwnd);
     const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
     if (dc) ReleaseDC(hwnd, dc);
@@ -39,6 +61,17 @@ RECT AdjustForFrame(RECT rect, UINT dpi) {
     if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi))
         AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return rect;
+}
+
+// Windows 10 1607, which knows no PerMonitorV2, runs the program per monitor
+// (v1), where a window's frame keeps the system's DPI unless this is asked while
+// it is being made; with V2 (1703 on) the frame follows anyway and the call
+// fails, as it does wherever it does not apply.
+void ScaleFrameWithDpi(HWND hwnd) {
+    using EnableFn = BOOL(WINAPI*)(HWND);
+    static const auto enable = reinterpret_cast<EnableFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "EnableNonClientDpiScaling")));
+    if (enable) enable(hwnd);
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -229,6 +262,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         auto* created = reinterpret_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         created->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+        ScaleFrameWithDpi(hwnd);
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -251,8 +285,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE: OnActivate(LOWORD(wParam)); return 0;
     case WM_NEXTDLGCTL: OnNextControl(wParam, LOWORD(lParam) != 0); return 0;
     case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
+    case kGetDpiScaledSize: *reinterpret_cast<SIZE*>(lParam) = FrameSize(LOWORD(wParam)); return TRUE;
     case WM_ERASEBKGND: return OnEraseBackground(reinterpret_cast<HDC>(wParam));
-    case WM_SETTINGCHANGE: if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false); break;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST) OnColoursChanged(false);
+        // A larger caption, or a theme's, must not cut the controls off.
+        if (wParam == SPI_SETNONCLIENTMETRICS || wParam == SPI_SETHIGHCONTRAST) FitHeight();
+        break;
     case WM_SYSCOLORCHANGE: OnColoursChanged(true); break;
     case WM_TIMER: if (wParam == kRefreshTimer) OnRefreshTimer(); return 0;
     case WM_DESTROY: OnDestroy(); return 0;
@@ -417,10 +456,11 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
     }
     fonts_ = std::move(fresh);  // deletes the old fonts
     ShowLogo(ScaledLogo());
-    // The whole rectangle suggested, as Windows asks: a window moved between
-    // monitors then lands where the move leaves it, and does not bounce.
-    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where Windows suggests, so that a window moved between monitors lands
+    // where the move leaves it; at the size for the new DPI, which Windows 10
+    // 1703 on has already suggested (kGetDpiScaledSize), so it does not bounce.
+    const SIZE size = FrameSize(dpi_);
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     ApplyLayout();
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -460,8 +500,14 @@ void MainWindow::Fail(std::exception_ptr error) noexcept {
 void MainWindow::SetHeight(std::int32_t twips) {
     if (twips == heightTwips_) return;  // loading sets the height the window was made with
     heightTwips_ = twips;
-    const SIZE size = FrameSize();
-    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    FitHeight();
+}
+
+// The outer size for the frame as it is now; the frame is worked out again too.
+void MainWindow::FitHeight() {
+    const SIZE size = FrameSize(dpi_);
+    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void MainWindow::MakeFonts(Fonts& fonts, UINT dpi, bool late) {
@@ -522,7 +568,11 @@ void MainWindow::CreateControls(bool late) {
             SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(ShownLogo()));
         else
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(design)), FALSE);
-        if (design.kind == layout::Kind::Combo) SetComboField(child);
+        if (design.kind == layout::Kind::Combo) {
+            SetComboField(child);
+            // Common controls 6 size the list by this count, not by the window's height.
+            SendMessageW(child, CB_SETMINVISIBLE, kComboDropItems, 0);
+        }
     }
 }
 
@@ -601,16 +651,18 @@ layout::PixelRect MainWindow::FinalRect(const layout::ControlDesign& design, std
     return r;
 }
 
-// The outer size for the design's client width and the current height.
-SIZE MainWindow::FrameSize() const {
-    const auto dpi = static_cast<std::int32_t>(dpi_);
-    const RECT frame = AdjustForFrame({0, 0, layout::TwipsToPixels(layout::kClientWidth, dpi), 0}, dpi_);
-    return {frame.right - frame.left, layout::TwipsToPixels(heightTwips_, dpi)};
+// The outer size at `dpi`: the design's client width inside the frame, and the
+// current designed height, grown where the frame would leave the lowest control
+// too little room.
+SIZE MainWindow::FrameSize(UINT dpi) const {
+    const auto scale = static_cast<std::int32_t>(dpi);
+    const RECT frame = AdjustForFrame({0, 0, layout::TwipsToPixels(layout::kClientWidth, scale), 0}, dpi);
+    return {frame.right - frame.left, layout::OuterHeight(heightTwips_, frame.bottom - frame.top, scale)};
 }
 
 // The window's rectangle at that size, centred on the screen.
 RECT MainWindow::CentredFrame() const {
-    const SIZE size = FrameSize();
+    const SIZE size = FrameSize(dpi_);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(hwnd_ ? MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY)

@@ -85,7 +85,9 @@ public:
     static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     static constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
     // The combo box: its closed field's item height for the designed height, and
-    // the height of its window, which also holds ten items of drop-down list.
+    // the height of its window, which also holds ten items of drop-down list
+    // where the list follows that height (common controls before version 6;
+    // version 6 takes the count from CB_SETMINVISIBLE).
     static constexpr int ComboFieldHeight(int designed) noexcept { return designed > 7 ? designed - 6 : 1; }
     static constexpr int ComboWindowHeight(int designed, int itemHeight) noexcept {
         return designed + kComboDropItems * itemHeight + 2;
@@ -159,7 +161,8 @@ private:
     COLORREF BackgroundColour() const noexcept;
     HBRUSH BackgroundBrush() const noexcept;
     void ApplyLayout();
-    SIZE FrameSize() const;
+    SIZE FrameSize(UINT dpi) const;
+    void FitHeight();
     RECT CentredFrame() const;
     void ShowNormally();
     Win32Control* Find(layout::Control id) noexcept;

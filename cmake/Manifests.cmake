@@ -34,6 +34,10 @@ function(gt3_manifest target level)
   file(CONFIGURE OUTPUT ${dir}/Manifest.rc CONTENT
        "#include <winresrc.h>\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"GT3ErrLog.manifest\"\n")
   target_sources(${target} PRIVATE ${dir}/Manifest.rc)
+  # The resource compiler reports no dependencies: a changed manifest must still
+  # rebuild the resource.
+  set_property(SOURCE ${dir}/Manifest.rc TARGET_DIRECTORY ${target} APPEND PROPERTY
+               OBJECT_DEPENDS ${dir}/GT3ErrLog.manifest)
   # windres finds the manifest beside the script; rc.exe documents only its
   # working folder and /I, so name the folder.
   target_include_directories(${target} PRIVATE ${dir})

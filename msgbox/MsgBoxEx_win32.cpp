@@ -186,6 +186,14 @@ bool IsDialogClass(HWND window) {
 
 ScreenRect ToScreenRect(const RECT& rc) { return {rc.left, rc.top, rc.right, rc.bottom}; }
 
+std::optional<ScreenRect> MonitorWorkArea(const ScreenRect& rect) {
+    const RECT rc{rect.left, rect.top, rect.right, rect.bottom};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &monitor)) return std::nullopt;
+    return ToScreenRect(monitor.rcWork);
+}
+
 // Places the activated box by the placement rule and shows the requested icon.
 // An arithmetic overflow leaves the box where the system put it, standard icon.
 void PlaceAndDecorate(HWND box) {
@@ -193,9 +201,12 @@ void PlaceAndDecorate(HWND box) {
     GetWindowRect(box, &rc);
     const ScreenRect boxRect = ToScreenRect(rc);
 
-    // Centred over the owner. An ownerless box (nothing was active) is centred
-    // on the work area of the monitor it opened on instead.
-    if (HWND parent = GetParent(box)) {
+    // Centred over the owner, then moved onto the screen. An ownerless box
+    // (nothing was active) is centred on the work area of the monitor it opened
+    // on instead. A minimized or hidden owner leaves it where the system put it.
+    HWND parent = GetParent(box);
+    const bool ownerShown = !parent || (IsWindowVisible(parent) && !IsIconic(parent));
+    if (parent) {
         GetWindowRect(parent, &rc);
     } else {
         MONITORINFO monitor{};
@@ -203,7 +214,8 @@ void PlaceAndDecorate(HWND box) {
         if (GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor)) rc = monitor.rcWork;
     }
 
-    const auto position = PlaceMessageBox(boxRect, ToScreenRect(rc), lMsgX, lMsgY);
+    const auto position =
+        PlaceMessageBoxOnScreen(boxRect, ToScreenRect(rc), ownerShown, lMsgX, lMsgY, &MonitorWorkArea);
     if (!position) return;
     SetWindowPos(box, nullptr, position->x, position->y, 0, 0, kPlacementFlags);
     if (hMsgIcon != nullptr) {
@@ -235,7 +247,8 @@ std::int32_t MsgBoxEx(const std::wstring& Prompt, std::int32_t Buttons, const st
     std::wstring prompt = Prompt;
     std::wstring title = Title;
 
-    HookHandle installed(SetWindowsHookExA(WH_CBT, MsgBoxHookProc, GetModuleHandleW(nullptr), GetCurrentThreadId()));
+    // A thread hook in this module: no module handle (Windows wants NULL here).
+    HookHandle installed(SetWindowsHookExA(WH_CBT, MsgBoxHookProc, nullptr, GetCurrentThreadId()));
     lMsgX = xPos;
     hHook = std::move(installed);
     lMsgY = yPos;

@@ -1,5 +1,6 @@
 #include "msgbox/Placement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -46,7 +47,33 @@ std::optional<std::int32_t> Centre(std::int32_t low, std::int32_t high) {
     return RoundToInt32(*extent / 2.0 + low);
 }
 
+// 64-bit values back into 32 bits, saturating.
+std::int32_t Saturated(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, Int32Limits::min(), Int32Limits::max()));
+}
+
+// A start coordinate that keeps [at, at + extent) inside [low, high); the start
+// edge wins when the extent is larger than the range.
+std::int32_t Fit(std::int32_t at, std::int64_t extent, std::int32_t low, std::int32_t high) {
+    return Saturated(std::max<std::int64_t>(std::min<std::int64_t>(at, high - extent), low));
+}
+
 }  // namespace
+
+std::optional<ScreenPoint> PlaceMessageBoxOnScreen(const ScreenRect& box, const ScreenRect& owner, bool ownerShown,
+                                                   std::int32_t xPos, std::int32_t yPos, WorkAreaOf workAreaOf) {
+    auto at = PlaceMessageBox(box, owner, xPos, yPos);
+    if (!at) return std::nullopt;
+    if (!ownerShown) return ScreenPoint{box.left, box.top};
+    if (xPos != kCentre && yPos != kCentre) return at;
+    const std::int64_t width = std::int64_t{box.right} - box.left;
+    const std::int64_t height = std::int64_t{box.bottom} - box.top;
+    const auto work = workAreaOf({at->x, at->y, Saturated(at->x + width), Saturated(at->y + height)});
+    if (!work) return at;
+    if (xPos == kCentre) at->x = Fit(at->x, width, work->left, work->right);
+    if (yPos == kCentre) at->y = Fit(at->y, height, work->top, work->bottom);
+    return at;
+}
 
 std::optional<ScreenPoint> PlaceMessageBox(const ScreenRect& box, const ScreenRect& parent, std::int32_t xPos,
                                            std::int32_t yPos) {

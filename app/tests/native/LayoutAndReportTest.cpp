@@ -7,6 +7,7 @@
 #include <ostream>
 #include <set>
 #include <stdexcept>
+#include <string>
 
 #include "app/ErrorReport.h"
 #include "app/Layout.h"
@@ -88,6 +89,31 @@ TEST(Layout, CollapsedWindowHidesTheStateRowAndExpandedShowsEverything) {
     }
     EXPECT_GT(Design(Control::lblLog).rect.top, kCollapsedHeight - 300);
     EXPECT_LT(lowest, kExpandedHeight - 300);  // room for a caption bar and border
+}
+
+// The outer height keeps the design until the frame leaves the lowest control
+// shown (the combo box collapsed, Reload expanded) less than the design's top
+// margin below it; then it grows by the difference, never shrinking below the design.
+TEST(Layout, OuterHeightGrowsOnlyWhereTheFrameLeavesTooLittleRoom) {
+    const struct {
+        std::int32_t dpi, frame, collapsed, expanded;
+    } cases[] = {
+        {96, 0, 190, 300},     // no frame at all: still the design
+        {96, 20, 190, 300},    // Wine's tool window: 12 px left below either control
+        {96, 22, 190, 300},    // exactly the 10 px margin left
+        {96, 23, 191, 301},    // one pixel short
+        {96, 29, 197, 307},    // Windows 10's, as estimated from its default metrics
+        {96, 47, 215, 325},    // a 40 px caption
+        {120, 36, 247, 384},   // combo ends at 197.5 -> 198, Reload at 335, margin 12.5 -> 13
+        {144, 30, 285, 450},   // room enough at 1.5 x
+        {144, 44, 296, 461},
+        {192, 58, 394, 614},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.dpi) + " dpi, frame " + std::to_string(c.frame));
+        EXPECT_EQ(OuterHeight(kCollapsedHeight, c.frame, c.dpi), c.collapsed);
+        EXPECT_EQ(OuterHeight(kExpandedHeight, c.frame, c.dpi), c.expanded);
+    }
 }
 
 TEST(ErrorReportTest, ReadsAsTheClassicRunTimeErrorAndExitsNonZero) {

@@ -119,9 +119,9 @@ TEST_F(ExeImageTest, KeepsAslrAndDep) {
     EXPECT_EQ(exe_.headers()->OptionalHeader.DllCharacteristics & kRequired, kRequired);
 }
 
-// The load configuration's DependentLoadFlags ask Windows to resolve the
-// imports' own imports from System32 only.
-TEST_F(ExeImageTest, ImportsOwnDependenciesComeFromSystem32) {
+// The load configuration's DependentLoadFlags ask Windows (10 1607 and later)
+// to resolve the exe's statically linked imports from System32 only.
+TEST_F(ExeImageTest, StaticImportsAreResolvedFromSystem32) {
     constexpr DWORD kDependentLoadFlagsAt = 54;  // in the PE format's 32-bit load configuration
     const auto& directory = exe_.headers()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
     ASSERT_NE(directory.VirtualAddress, 0u) << "no load configuration in the header's directory";

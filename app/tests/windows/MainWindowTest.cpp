@@ -3,9 +3,11 @@
 // as a user's clicks and keys would drive it. One more test starts GT3ErrLog.exe.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -116,10 +118,24 @@ UINT Dpi(HWND hwnd) {
     return static_cast<UINT>(dpi);
 }
 
+constexpr char kOtherDpisNeedWine[] =
+    "the runs at other DPIs need Wine prefixes of their own; on Windows, set the display's scale instead";
+
 int Twips(int twips, HWND hwnd) { return layout::TwipsToPixels(twips, static_cast<std::int32_t>(Dpi(hwnd))); }
 
 // The controls hidden at load, which the window makes at the first pick.
 constexpr Control kMadeAtFirstPick[] = {Control::lblLog, Control::cmdEnable, Control::cmdDisable, Control::cmdReload};
+
+// The outer height for a designed one under the window's own frame at `dpi`:
+// the design's wherever the frame leaves the lowest control room, as Wine's
+// default frame does; more under a larger frame, as Windows 10's may be.
+int Outer(int twips, HWND hwnd, int dpi) {
+    RECT outer{}, client{};
+    GetWindowRect(hwnd, &outer);
+    GetClientRect(hwnd, &client);
+    return layout::OuterHeight(twips, (outer.bottom - outer.top) - client.bottom, dpi);
+}
+int Outer(int twips, HWND hwnd) { return Outer(twips, hwnd, static_cast<int>(Dpi(hwnd))); }
 
 // The tests share the machine's registry key and the broadcast: one at a time,
 // also across the processes ctest runs side by side.
@@ -181,7 +197,10 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
     EXPECT_EQ(form->Items(), (std::vector<std::wstring>{L"amy@example.com", L"nobody.else@example.com",
                                                         L"zed@example.com"}));
     EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, window));
+    // Ten rows of list: common controls 6 take the count from CB_SETMINVISIBLE
+    // (30 unless set), not from the combo box's window height.
+    EXPECT_EQ(SendMessageW(form->Child(Control::comEmail), CB_GETMINVISIBLE, 0, 0), MainWindow::kComboDropItems);
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, window));
 
     RECT client{}, screen{};
     GetClientRect(window, &client);
@@ -226,7 +245,7 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
 TEST_F(MainWindowTest, EmptyProductKeyGivesAnEmptyListAndNoMessage) {
     Start();
     EXPECT_TRUE(form->Items().empty());
-    EXPECT_EQ(form->HeightPixels(), Twips(2850, form->hwnd()));
+    EXPECT_EQ(form->HeightPixels(), Outer(2850, form->hwnd()));
     PumpUntil([] { return false; }, 300ms);
     EXPECT_TRUE(form->TakeBoxes().empty());
 }
@@ -267,7 +286,7 @@ TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
         EXPECT_EQ(form->Enabled(Control::cmdEnable), pick.enableEnabled);
         EXPECT_EQ(form->Enabled(Control::cmdDisable), pick.disableEnabled);
         HWND label = form->Child(Control::lblLog);
-        EXPECT_EQ(form->HeightPixels(), Twips(4500, window));
+        EXPECT_EQ(form->HeightPixels(), Outer(4500, window));
 
         // The label fits its text and stays centred on the window.
         RECT labelRect{}, client{};
@@ -304,7 +323,7 @@ TEST_F(MainWindowTest, TheFirstPickMakesTheHiddenControlsOnceAndTheyStay) {
 
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kProduct) + "\\amy@example.com").c_str());
     // The window collapses last, once the refresh has set the controls as at load.
-    const int collapsed = Twips(2850, form->hwnd());
+    const int collapsed = Outer(2850, form->hwnd());
     ASSERT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked && form->HeightPixels() == collapsed; }))
         << Name(form->State());
     EXPECT_EQ(form->Text(Control::lblLog), L"Logging Disabled");
@@ -439,7 +458,7 @@ TEST_F(MainWindowTest, WindowFollowsChangesThatAnotherProcessMakes) {
 
     reg("delete", "amy@example.com", " /f");
     // The window collapses last: this test's thread sees the controls hidden before.
-    const int collapsed = Twips(2850, form->hwnd());
+    const int collapsed = Outer(2850, form->hwnd());
     EXPECT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked && form->HeightPixels() == collapsed; }))
         << Name(form->State());
     EXPECT_EQ(form->Items(), std::vector<std::wstring>{L"bob@example.com"});
@@ -644,7 +663,7 @@ TEST_F(MainWindowTest, ProgramOpensNormallyWhateverTheLauncherAsks) {
         EXPECT_FALSE(IsZoomed(window));
         RECT outer{};
         GetWindowRect(window, &outer);
-        EXPECT_EQ(outer.bottom - outer.top, Twips(2850, window));
+        EXPECT_EQ(outer.bottom - outer.top, Outer(2850, window));
         EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
     }
 }
@@ -715,10 +734,11 @@ Fn User32(const char* name) {
 
 // Twips become pixels by the display's DPI: at 96 the client area 6120 twips wide
 // is 408 pixels, at 144 it is 612. The tests run at 96; the build runs this case
-// once more in a prefix whose display is set to 144 dpi (GT3_EXPECT_DPI says so).
+// once more in prefixes whose display is set to 120, 144 and 192 dpi
+// (GT3_EXPECT_DPI says which).
 TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
-        GTEST_SKIP() << "the 144 dpi run needs a Wine prefix of its own; on Windows, set the display's scale instead";
+        GTEST_SKIP() << kOtherDpisNeedWine;
     PutLog("amy@example.com", "1");
     const auto setThreadAwareness = User32<HANDLE(WINAPI*)(HANDLE)>("SetThreadDpiAwarenessContext");
     const auto dpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
@@ -739,7 +759,7 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     GetClientRect(window, &client);
     GetWindowRect(window, &outer);
     EXPECT_EQ(client.right, layout::TwipsToPixels(6120, dpi));
-    EXPECT_EQ(outer.bottom - outer.top, layout::TwipsToPixels(2850, dpi));
+    EXPECT_EQ(outer.bottom - outer.top, Outer(2850, window, dpi));
     program.PostPick(0);  // which makes the buttons
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(program.control(Control::cmdReload)); }));
     for (Control id : {Control::comEmail, Control::cmdEnable, Control::cmdReload}) {
@@ -760,12 +780,171 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
 }
 
-// The README's commands for administrators, copied from it and run as an
-// administrator runs them: by the 64-bit reg.exe that an elevated prompt on
-// 64-bit Windows starts (the 32-bit one would hide a missing /reg:32). The program
-// then shows what each add line wrote; the query line lists the host's accounts
-// and not one that only the 64-bit view holds. Remote lines, which name a
-// machine, are for Windows alone.
+// A readme's lines, without their indent or line end.
+std::vector<std::string> ReadmeLines(const char* path = GT3_README) {
+    std::vector<std::string> lines;
+    std::ifstream readme(path);
+    EXPECT_TRUE(readme) << path;
+    for (std::string line; std::getline(readme, line);) {
+        line.erase(0, line.find_first_not_of(' '));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A Windows program as an elevated prompt on 64-bit Windows starts it: the
+// 64-bit one (the 32-bit one would hide a missing /reg:32). 32-bit Windows has
+// only the one.
+std::string NativeProgram(const std::string& name) {
+    const std::string native = "C:\\windows\\sysnative\\" + name;
+    return GetFileAttributesA(native.c_str()) != INVALID_FILE_ATTRIBUTES ? native : name;
+}
+
+// The caption bars of the system's windows at another height, for as long as it
+// lives: for this process's windows, and under Wine for the prefix's session
+// (never saved to the registry); the old metrics come back at its end.
+class CaptionHeight {
+public:
+    explicit CaptionHeight(int pixels) {
+        saved_.cbSize = sizeof saved_;
+        ok_ = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+        NONCLIENTMETRICSW larger = saved_;
+        larger.iCaptionHeight = larger.iSmCaptionHeight = pixels;
+        ok_ = ok_ && SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof larger, &larger, 0);
+    }
+    ~CaptionHeight() {
+        if (ok_) SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    }
+    CaptionHeight(const CaptionHeight&) = delete;
+    CaptionHeight& operator=(const CaptionHeight&) = delete;
+    bool ok() const noexcept { return ok_; }
+
+private:
+    NONCLIENTMETRICSW saved_{};
+    BOOL ok_ = FALSE;
+};
+
+// Every control the window shows lies wholly inside its client area, with at
+// least the design's margin below the lowest.
+void ExpectShownControlsInside(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    const int margin = Twips(layout::kBottomMargin, window);
+    int lowest = 0;
+    for (const auto& design : layout::kControls) {
+        HWND child = GetDlgItem(window, MainWindow::ControlId(design.id));
+        if (!IsWindowVisible(child)) continue;
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << "control " << static_cast<int>(design.id) << " at (" << r.left << ", " << r.top << ", " << r.right
+            << ", " << r.bottom << ") outside the client area (" << client.right << " x " << client.bottom << ")";
+        lowest = std::max<int>(lowest, r.bottom);
+    }
+    EXPECT_GE(client.bottom - lowest, margin - 1) << "the margin below the lowest control";
+}
+
+// Nothing the window shows falls outside its client area, collapsed or expanded,
+// under the system's caption and under one as large as a user may choose (40 px
+// at 96 dpi), chosen before the window opens or while it is open. Where the
+// default caption leaves room, as Wine's does, the window keeps its designed
+// heights. The build runs this once more at 120, 144 and 192 dpi, each in a
+// Wine prefix of its own.
+TEST_F(MainWindowTest, ShownControlsStayInsideTheClientAreaWhateverTheCaption) {
+    if (std::getenv("GT3_WINE_DPI") && !gt3::test::UnderWine())
+        GTEST_SKIP() << kOtherDpisNeedWine;
+    PutLog("amy@example.com", "1");
+    const int dpi = static_cast<int>(Dpi(nullptr));
+    if (const char* expected = std::getenv("GT3_EXPECT_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(expected));
+    }
+    const int larger = MulDiv(40, dpi, 96);
+    enum class Caption { Default, LargerFirst, LargerWhileOpen };
+    for (const Caption caption : {Caption::Default, Caption::LargerFirst, Caption::LargerWhileOpen}) {
+        const char* name = caption == Caption::Default       ? "default caption"
+                           : caption == Caption::LargerFirst ? "larger caption"
+                                                             : "caption enlarged while open";
+        SCOPED_TRACE(std::string(name) + " at " + std::to_string(dpi) + " dpi");
+        std::optional<CaptionHeight> set;
+        if (caption == Caption::LargerFirst) set.emplace(larger);
+        Start();
+        HWND window = form->hwnd();
+        ASSERT_NE(window, nullptr);
+        if (caption == Caption::LargerWhileOpen) {
+            set.emplace(larger);
+            // What Windows broadcasts when the user's change is saved (a change
+            // saved in the prefix's registry would outlive a failed test).
+            SendMessageW(window, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, reinterpret_cast<LPARAM>(L"WindowMetrics"));
+        }
+        if (set) {
+            ASSERT_TRUE(set->ok()) << "SPI_SETNONCLIENTMETRICS failed";
+        }
+        RECT client{};
+        GetClientRect(window, &client);
+        std::printf("%s at %d dpi: frame %d px, outer height %d collapsed", name, dpi,
+                    form->HeightPixels() - static_cast<int>(client.bottom), form->HeightPixels());
+        ExpectShownControlsInside(window);
+        const int collapsed = form->HeightPixels();
+        form->Pick(0);
+        ASSERT_EQ(form->State(), Shown::On);
+        std::printf(", %d expanded\n", form->HeightPixels());
+        ExpectShownControlsInside(window);
+        if (caption != Caption::Default) {
+            EXPECT_GT(collapsed, Twips(layout::kCollapsedHeight, window)) << "the window did not grow";
+        } else if (gt3::test::UnderWine()) {
+            EXPECT_NEAR(collapsed, Twips(layout::kCollapsedHeight, window), 1);
+            EXPECT_NEAR(form->HeightPixels(), Twips(layout::kExpandedHeight, window), 1);
+        }
+        form.reset();
+    }
+}
+
+// Moved to a monitor of another DPI, the window works its height out for the
+// new DPI and its frame, whatever size Windows suggests (before Windows 10 1703
+// it suggests the old size scaled, here 1.5 x), and tells Windows that size
+// beforehand when asked (WM_GETDPISCALEDSIZE). Under Wine, which has one DPI
+// for the session, the messages are sent here as Windows would send them; the
+// frame then stays at the session's DPI, which only leaves more room.
+TEST_F(MainWindowTest, ADpiChangeWorksTheHeightOutAgain) {
+    if (std::getenv("GT3_WINE_DPI")) GTEST_SKIP() << "run at the session's DPI only";
+    PutLog("amy@example.com", "1");
+    const CaptionHeight larger(MulDiv(40, static_cast<int>(Dpi(nullptr)), 96));
+    ASSERT_TRUE(larger.ok());
+    Start();
+    HWND window = form->hwnd();
+    form->Pick(0);
+    RECT before{};
+    GetWindowRect(window, &before);
+    const UINT dpi = Dpi(window) * 3 / 2;
+    SIZE asked{};
+    ASSERT_TRUE(SendMessageW(window, 0x02E4 /* WM_GETDPISCALEDSIZE */, dpi, reinterpret_cast<LPARAM>(&asked)));
+    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 3 / 2,
+                   before.top + (before.bottom - before.top) * 3 / 2};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.left, suggested.left);
+    EXPECT_EQ(after.top, suggested.top);
+    EXPECT_EQ(after.right - after.left, asked.cx);
+    EXPECT_EQ(after.bottom - after.top, asked.cy);
+    // Reload, laid out for the new DPI, keeps the margin below it.
+    RECT client{}, reload{};
+    GetClientRect(window, &client);
+    GetWindowRect(form->Child(Control::cmdReload), &reload);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&reload), 2);
+    const auto scale = static_cast<std::int32_t>(dpi);
+    const layout::PixelRect designed = layout::ToPixels(layout::Design(Control::cmdReload).rect, scale);
+    EXPECT_EQ(reload.bottom, designed.top + designed.height);
+    EXPECT_GE(client.bottom - reload.bottom, layout::TwipsToPixels(layout::kBottomMargin, scale));
+}
+
+// The commands for administrators in the README and in the user's readme,
+// copied from them and run as an administrator runs them, by the 64-bit reg.exe.
+// The program then shows what each add line wrote; the query line lists the
+// host's accounts and not one that only the 64-bit view holds. Remote lines,
+// which name a machine, are for Windows alone.
 TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
     using gt3::test::RegExe;
     using gt3::test::RegView;
@@ -773,21 +952,17 @@ TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
         std::string line, verb, key, data;  // data: what /d gives
     };
     std::vector<Command> commands;
-    std::ifstream readme(GT3_README);
-    ASSERT_TRUE(readme) << GT3_README;
-    for (std::string line; std::getline(readme, line);) {
-        line.erase(0, line.find_first_not_of(' '));
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream words(line);
-        std::string program, word;
-        Command c{line, {}, {}, {}};
-        words >> program >> c.verb >> c.key;
-        while (words >> word)
-            if (word == "/d") words >> c.data;
-        if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
-    }
-    const std::string reg64 = "C:\\windows\\sysnative\\reg.exe";  // 32-bit Windows has only the one reg.exe
-    const std::string reg = GetFileAttributesA(reg64.c_str()) != INVALID_FILE_ATTRIBUTES ? reg64 : "reg";
+    for (const char* readme : {GT3_README, GT3_USER_README})
+        for (const std::string& line : ReadmeLines(readme)) {
+            std::istringstream words(line);
+            std::string program, word;
+            Command c{line, {}, {}, {}};
+            words >> program >> c.verb >> c.key;
+            while (words >> word)
+                if (word == "/d") words >> c.data;
+            if (program == "reg" && c.key.rfind("HKLM\\", 0) == 0) commands.push_back(c);
+        }
+    const std::string reg = NativeProgram("reg.exe");
 
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
     PutLog("zed@example.com", "1");
@@ -814,8 +989,69 @@ TEST_F(MainWindowTest, TheReadmesRegCommandsReachTheHostsView) {
         form.reset();
         checked.push_back(c.verb + ' ' + c.data);
     }
-    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0"})) << "the README's local reg lines";
+    EXPECT_EQ(checked, (std::vector<std::string>{"query", "add 1", "add 0", "add 1"}))
+        << "the README's local reg lines, then the user's readme's";
     RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", RegView::k64);
+}
+
+// The README's batch line for many machines, run from a batch file by the 64-bit
+// cmd.exe of an elevated prompt, over a machines.txt with a blank line (for /f
+// skips it). As written, over machines that cannot be reached, it reports each
+// one as not changed and changes nothing here. With its \\%%m\ taken out, the
+// same line for this machine, it reports each name as switched, and the host's
+// view holds the value. (Wine 8's cmd runs both sides of "a && b || c" after a
+// program fails, which is one reason the line tests errorlevel instead.)
+TEST_F(MainWindowTest, TheReadmesBatchLoopReportsEachMachine) {
+    std::vector<std::string> loops;
+    for (const std::string& line : ReadmeLines())
+        if (line.rfind("for /f ", 0) == 0) loops.push_back(line);
+    ASSERT_EQ(loops.size(), 1u) << "the README's for /f line";
+    const std::string& loop = loops.front();
+    const std::string remote = "\\\\%%m\\";
+    const auto at = loop.find(remote + "HKLM\\");
+    ASSERT_NE(at, std::string::npos) << loop;
+    const std::string local = std::string(loop).erase(at, remote.size());
+    std::istringstream words(local.substr(local.find("reg add ")));
+    std::string reg, add, key;
+    words >> reg >> add >> key;
+    const std::string account = key.substr(key.rfind('\\') + 1);
+
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    const std::string folder = temp + std::string("gt3-readme-loop-") + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string machines = folder + "\\machines.txt", batch = folder + "\\loop.bat";
+    std::ofstream(machines, std::ios::binary) << "nosuch1.invalid\r\n\r\nnosuch2.invalid\r\n";
+    // The printed lines, trailing blanks cut, empty ones left out.
+    const auto run = [&](const std::string& line) {
+        std::ofstream(batch, std::ios::binary) << "@echo off\r\ncd /d \"%~dp0\"\r\n" << line << "\r\n";
+        std::istringstream output(gt3::test::CommandOutput(NativeProgram("cmd.exe") + " /c \"" + batch + '"'));
+        std::vector<std::string> printed;
+        for (std::string l; std::getline(output, l);) {
+            l.erase(l.find_last_not_of(' ') + 1);
+            if (!l.empty()) printed.push_back(l);
+        }
+        return printed;
+    };
+
+    RemoveProduct();
+    gt3::test::RegExe("delete HKLM\\SOFTWARE\\Quorvane /f", gt3::test::RegView::k64);
+    EXPECT_EQ(run(loop), (std::vector<std::string>{"nosuch1.invalid: NOT changed", "nosuch2.invalid: NOT changed"}));
+    EXPECT_FALSE(ReadLog(account).found) << "a machine that cannot be reached changed this one";
+
+    EXPECT_EQ(run(local), (std::vector<std::string>{"nosuch1.invalid: logging on", "nosuch2.invalid: logging on"}));
+    const StoredValue stored = ReadLog(account);
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(stored.data, std::string("1\0", 2));
+    Start();
+    form->Pick(std::wstring(account.begin(), account.end()));
+    EXPECT_EQ(form->State(), Shown::On) << Name(form->State());
+    form.reset();
+
+    DeleteFileA(batch.c_str());
+    DeleteFileA(machines.c_str());
+    RemoveDirectoryA(folder.c_str());
+    RemoveProduct();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfenv>
 #include <limits>
 #include <optional>
@@ -76,6 +77,85 @@ TEST_P(PlacementTest, PlacesBox) {
 
 INSTANTIATE_TEST_SUITE_P(Rule, PlacementTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<PlacementCase>& info) { return info.param.name; });
+
+// Two monitors side by side, each with a 40 px taskbar at its foot. As the
+// platform picks, a rectangle belongs to the monitor that holds most of it; to
+// the first when none holds any (the nearest in these cases).
+struct Monitor {
+    ScreenRect monitor, work;
+};
+constexpr Monitor kScreens[] = {
+    {{0, 0, 1920, 1080}, {0, 0, 1920, 1040}},
+    {{1920, 0, 3840, 1080}, {1920, 0, 3840, 1040}},
+};
+
+std::optional<ScreenRect> TwoScreens(const ScreenRect& rect) {
+    const Monitor* best = &kScreens[0];
+    std::int64_t bestArea = 0;
+    for (const Monitor& m : kScreens) {
+        const std::int64_t width =
+            std::int64_t{std::min(rect.right, m.monitor.right)} - std::max(rect.left, m.monitor.left);
+        const std::int64_t height =
+            std::int64_t{std::min(rect.bottom, m.monitor.bottom)} - std::max(rect.top, m.monitor.top);
+        if (width > 0 && height > 0 && width * height > bestArea) best = &m, bestArea = width * height;
+    }
+    return best->work;
+}
+
+std::optional<ScreenRect> ScreensUnknown(const ScreenRect&) { return std::nullopt; }
+
+struct OnScreenCase {
+    const char* name;
+    ScreenRect box;
+    ScreenRect owner;
+    bool ownerShown;
+    std::int32_t xPos, yPos;
+    WorkAreaOf screens;
+    std::optional<ScreenPoint> expected;
+};
+
+void PrintTo(const OnScreenCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr ScreenRect kBoxAt400x300{400, 300, 701, 451};  // 301 x 151, where the system put it
+constexpr ScreenRect kMinimized{-32000, -32000, -31840, -31972};
+
+const OnScreenCase kOnScreenCases[] = {
+    {"OwnerInViewKeepsTheBoxCentred", kBoxAt400x300, kParent401x201, true, -1, -1, TwoScreens, ScreenPoint{150, 124}},
+    // A minimized owner: the box stays where the system put it, on a monitor.
+    {"MinimizedOwnerLeavesTheBox", kBoxAt400x300, kMinimized, false, -1, -1, TwoScreens, ScreenPoint{400, 300}},
+    // A window parked there without being minimized still gets its box in view.
+    {"OwnerFarOffScreenBringsTheBoxIntoView", kBoxAt400x300, kMinimized, true, -1, -1, TwoScreens, ScreenPoint{0, 0}},
+    // Centred at x 3690, the box would end at 3991, past the desktop's right edge at 3840.
+    {"OwnerHalfOffTheRightEdge", kBoxAt400x300, {3640, 400, 4040, 600}, true, -1, -1, TwoScreens,
+     ScreenPoint{3539, 424}},
+    // Centred at 1850 .. 2151, the box lies mostly on the second monitor: wholly there.
+    {"OwnerAcrossTwoMonitors", kBoxAt400x300, {1500, 400, 2500, 600}, true, -1, -1, TwoScreens,
+     ScreenPoint{1920, 424}},
+    // Above the taskbar: the box would end at 1075, the work area ends at 1040.
+    {"OwnerOverTheTaskbar", kBoxAt400x300, {100, 900, 501, 1100}, true, -1, -1, TwoScreens, ScreenPoint{150, 889}},
+    // Larger than the work area: its top-left corner, and with it the caption, inside.
+    {"BoxLargerThanTheWorkArea", {0, 0, 2000, 1200}, kParent401x201, true, -1, -1, TwoScreens, ScreenPoint{0, 0}},
+    // Coordinates the caller gives are kept; the centred axis still fits.
+    {"ExplicitXKeptCentredYFitted", kBoxAt400x300, {100, 900, 501, 1100}, true, 3700, -1, TwoScreens,
+     ScreenPoint{3700, 889}},
+    {"ExplicitCoordinatesKept", kBoxAt400x300, {3640, 400, 4040, 600}, true, 5000, -500, TwoScreens,
+     ScreenPoint{5000, -500}},
+    {"NoWorkAreaKnownKeepsTheBoxCentred", kBoxAt400x300, {3640, 400, 4040, 600}, true, -1, -1, ScreensUnknown,
+     ScreenPoint{3690, 424}},
+    // An overflow still leaves the box alone, whatever the owner.
+    {"OverflowStillLeavesTheBox", {kMin, 0, 1, 10}, kParent401x201, true, -1, -1, TwoScreens, std::nullopt},
+    {"OverflowWithMinimizedOwner", {kMin, 0, 1, 10}, kMinimized, false, -1, -1, TwoScreens, std::nullopt},
+};
+
+class OnScreenTest : public testing::TestWithParam<OnScreenCase> {};
+
+TEST_P(OnScreenTest, PlacesBoxOnScreen) {
+    const OnScreenCase& c = GetParam();
+    EXPECT_EQ(PlaceMessageBoxOnScreen(c.box, c.owner, c.ownerShown, c.xPos, c.yPos, c.screens), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rule, OnScreenTest, testing::ValuesIn(kOnScreenCases),
+                         [](const testing::TestParamInfo<OnScreenCase>& info) { return info.param.name; });
 
 // Rounding stays to-nearest-even whatever mode the process was left in.
 TEST(PlacementRounding, IndependentOfFloatingPointRoundingMode) {

@@ -110,17 +110,23 @@ struct ShowOutcome {
     std::optional<SeenBox> seen;
 };
 
-ShowOutcome ShowAndClose(const std::wstring& title, std::int32_t buttons, std::int32_t xPos, std::int32_t yPos,
-                         HICON icon, HWND owner) {
+// Runs `show`, which opens a modal box, and looks at the box while it is open.
+template <typename Show>
+ShowOutcome InspectAndClose(Show show) {
     g_seen.reset();
     g_watchdogFired = false;
     const UINT_PTR inspector = SetTimer(nullptr, 0, kInspectEveryMs, InspectAndCloseBox);
     const UINT_PTR watchdog = SetTimer(nullptr, 0, kWatchdogAfterMs, CloseLeftoverBoxes);
-    const std::int32_t result = MsgBoxEx(kPrompt, buttons, title, xPos, yPos, icon, owner);
+    const std::int32_t result = show();
     KillTimer(nullptr, inspector);
     KillTimer(nullptr, watchdog);
     EXPECT_FALSE(g_watchdogFired) << "the box had to be closed by the watchdog";
     return {result, std::move(g_seen)};
+}
+
+ShowOutcome ShowAndClose(const std::wstring& title, std::int32_t buttons, std::int32_t xPos, std::int32_t yPos,
+                         HICON icon, HWND owner) {
+    return InspectAndClose([&] { return MsgBoxEx(kPrompt, buttons, title, xPos, yPos, icon, owner); });
 }
 
 struct HookRemover {
@@ -274,6 +280,42 @@ TEST_F(MsgBoxExTest, OwnerlessBoxCentresOnWorkArea) {
                                 &monitor));
     const RECT& work = monitor.rcWork;
     ExpectPlaced(*seen, {work.left, work.top, work.right, work.bottom}, 10, -1);
+    EXPECT_EQ(seen->icon, icon_);
+}
+
+// An owner hanging half off the screen's right edge: the box, centred on it,
+// is moved back into the work area, against its right edge; still centred
+// vertically.
+TEST_F(MsgBoxExTest, OwnerHalfOffTheScreenKeepsTheBoxOnIt) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT& work = monitor.rcWork;
+    const int width = kOwnerRect.right - kOwnerRect.left;
+    ASSERT_TRUE(SetWindowPos(owner_, nullptr, work.right - width / 2, kOwnerRect.top, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+    const auto [result, seen] = ShowAndClose(L"Glimtrove 3", MB_OK, -1, -1, icon_, owner_);
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_EQ(seen->rect.right, work.right);
+    EXPECT_GE(seen->rect.left, work.left);
+    const auto centred = PlaceMessageBox(seen->rect, seen->parentRect, -1, -1);
+    ASSERT_TRUE(centred.has_value());
+    EXPECT_EQ(seen->rect.top, centred->y);
+    EXPECT_EQ(seen->icon, icon_);
+}
+
+// A minimized owner: the box opens where the system puts the same box without
+// the hook, on a monitor, and still shows the icon.
+TEST_F(MsgBoxExTest, MinimizedOwnerLeavesTheBoxWhereTheSystemPutsIt) {
+    ShowWindow(owner_, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(owner_));
+    const auto system = InspectAndClose(
+        [&] { return MessageBoxW(owner_, kPrompt, L"Glimtrove 3", MB_OK | MB_ICONINFORMATION); });
+    ASSERT_TRUE(system.seen.has_value());
+    const auto [result, seen] = ShowAndClose(L"Glimtrove 3", MB_OK, -1, -1, icon_, owner_);
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_EQ(seen->rect.left, system.seen->rect.left);
+    EXPECT_EQ(seen->rect.top, system.seen->rect.top);
     EXPECT_EQ(seen->icon, icon_);
 }
 
