@@ -5,6 +5,7 @@
 #include "StoreConformance.h"
 
 #include <algorithm>
+#include <memory>
 #include <cstring>
 #include <set>
 #include <tuple>
@@ -576,6 +577,105 @@ TEST_P(StoreConformance, EnumValuePastEndIsNoMoreItems) {
 
 // Microsoft documents a NULL machine name as this computer, and the roots
 // HKEY_LOCAL_MACHINE, HKEY_USERS and HKEY_PERFORMANCE_DATA for a connection.
+// --- The watch ------------------------------------------------------------------
+// Every change of each case is reported at least once, each change handed over
+// before the next is made, as the window's loop does; nothing is reported once
+// the watch is destroyed. The watched key is V\\P below the test key, with a
+// sub-key A. A key made, deleted or renamed is reported to its parent's watch
+// for names; Wine reports a rename to the renamed key's own watches instead, and
+// the platform watch hears either. Following a key made again shows in a value
+// set inside it afterwards.
+
+namespace {
+
+constexpr const char* kWatchedPath = "Software\\GT3Conformance\\V\\P";
+
+struct WatchStep {
+    const char* what;
+    void (*change)(RegistryStore& store, RegHandle testKey, ConformanceTarget& target);
+};
+
+void SetBelow(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+    KeyHandle key(store);
+    ASSERT_EQ(store.CreateKey(testKey, "V\\P\\A", 0, "", kOptionNonVolatile, access::kAllAccess, nullptr,
+                              key.put(), nullptr),
+              status::kSuccess);
+    ASSERT_EQ(store.SetValue(key.get(), "Log", 0, regtype::kSz, Bytes("1"), 2), status::kSuccess);
+}
+void MakeKey(RegistryStore& store, RegHandle testKey, const char* path) {
+    KeyHandle key(store);
+    ASSERT_EQ(store.CreateKey(testKey, path, 0, "", kOptionNonVolatile, access::kAllAccess, nullptr, key.put(),
+                              nullptr),
+              status::kSuccess)
+        << path;
+}
+void AddSubKey(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+    MakeKey(store, testKey, "V\\P\\B");
+}
+void DeleteSubKey(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+    ASSERT_TRUE(DeleteTree(store, testKey, "V\\P\\B"));
+}
+void DeleteKey(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+    ASSERT_TRUE(DeleteTree(store, testKey, "V\\P"));
+}
+void DeleteParent(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+    ASSERT_TRUE(DeleteTree(store, testKey, "V"));
+}
+void MakeKeyAgain(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+    MakeKey(store, testKey, "V\\P");
+}
+void MakeParentAgain(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+    MakeKey(store, testKey, "V");
+}
+void RenameAway(RegistryStore&, RegHandle, ConformanceTarget& target) {
+    ASSERT_TRUE(target.Rename(kWatchedPath, "Moved"));
+}
+
+struct WatchCase {
+    const char* name;
+    std::vector<WatchStep> steps;
+};
+
+const WatchCase kWatchCases[] = {
+    {"a value set below the key", {{"value set", &SetBelow}}},
+    {"a sub-key added and deleted", {{"sub-key added", &AddSubKey}, {"sub-key deleted", &DeleteSubKey}}},
+    {"the key deleted and made again",
+     {{"key deleted", &DeleteKey}, {"key made again", &MakeKeyAgain}, {"value set in the new key", &SetBelow}}},
+    {"a parent deleted and made again",
+     {{"parent deleted", &DeleteParent},
+      {"parent made again", &MakeParentAgain},
+      {"key made again", &MakeKeyAgain},
+      {"value set in the new key", &SetBelow}}},
+    {"the key renamed away and made again",
+     {{"key renamed", &RenameAway}, {"key made again", &MakeKeyAgain}, {"value set in the new key", &SetBelow}}},
+};
+
+}  // namespace
+
+TEST_P(StoreConformance, WatchReportsEveryChangeOfThePathAndNothingOnceDestroyed) {
+    for (const WatchCase& watchCase : kWatchCases) {
+        SCOPED_TRACE(watchCase.name);
+        DeleteTree(store(), testKey(), "V");
+        MakeKey(store(), testKey(), "V\\P\\A");
+        auto reports = std::make_shared<int>(0);
+        std::unique_ptr<KeyWatch> watch = store().WatchKey(root::kCurrentUser, kWatchedPath, [reports] { ++*reports; });
+        ASSERT_TRUE(watch);
+        ASSERT_TRUE(watch->Placed());
+        for (const WatchStep& step : watchCase.steps) {
+            const int before = *reports;
+            step.change(store(), testKey(), target());
+            if (HasFatalFailure()) return;
+            target().Deliver(*watch);
+            EXPECT_GT(*reports, before) << step.what << ": not reported";
+        }
+        watch.reset();
+        const int before = *reports;
+        SetBelow(store(), testKey(), target());
+        DeleteTree(store(), testKey(), "V");
+        EXPECT_EQ(*reports, before) << "reported after the watch was destroyed";
+    }
+}
+
 TEST_P(StoreConformance, ConnectWithoutAMachineNameReachesThisRegistry) {
     for (const RegHandle root : {root::kLocalMachine, root::kUsers}) {
         SCOPED_TRACE(root);
