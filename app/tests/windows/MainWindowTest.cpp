@@ -18,6 +18,7 @@
 #include <new>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -466,30 +467,50 @@ public:
     std::atomic<int> opens{0};
 };
 
-// A watch that cannot be placed never blocks the loop: the window answers at
-// once, opens keys a few times only, and still follows the registry, later.
+// A watch that cannot be placed never blocks the loop: placing it ends at once,
+// unplaced, after a few opens; the window answers at once, and still follows the
+// registry, later, on its rewatch timer.
 TEST_F(MainWindowTest, AWatchThatCannotBeArmedLeavesTheWindowResponsive) {
-    UnwatchableStore store(PlatformRegistryStore());
     PutLog("amy@example.com", "1");
-    Start(store);
+    // On a thread of its own, so that a watch that spins fails here rather than
+    // hanging the test; the store outlives a thread that never ends.
+    auto store = std::make_shared<UnwatchableStore>(PlatformRegistryStore());
+    auto placed = std::make_shared<std::atomic<int>>(-1);
+    std::thread([store, placed] {
+        const auto watch = store->WatchKey(root::kLocalMachine, kProduct, [] {});
+        *placed = watch && watch->Placed() ? 1 : 0;
+    }).detach();
+    ASSERT_TRUE(PumpUntil([&] { return *placed >= 0; }, 1s)) << "placing the watch does not end";
+    EXPECT_EQ(*placed, 0);
+    EXPECT_LE(store->opens, 10) << "rounds";
+
+    Start(*store);
     ASSERT_TRUE(form->created());
-    const int opened = store.opens;
+    const int opened = store->opens;
     for (int i = 0; i < 5; ++i) {
         DWORD_PTR result = 0;
         EXPECT_TRUE(SendMessageTimeoutW(form->hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) << "no answer";
         Sleep(200);
     }
-    EXPECT_LE(store.opens - opened, 10) << "the watch keeps trying";
+    EXPECT_LE(store->opens - opened, 10) << "the watch keeps trying";
     PutLog("bob@example.com", "0");
     const std::vector<std::wstring> listed{L"amy@example.com", L"bob@example.com"};
     EXPECT_TRUE(PumpUntil([&] { return form->Items() == listed; }, 10s)) << "not checked again on the timer";
 }
 
 // Value reads fail; the enumerations a refresh makes are counted from the first
-// failing read on.
+// failing read on, and the keys the watch opens as it hears a change.
 class FailingPickStore final : public gt3::test::ForwardingStore {
 public:
     using ForwardingStore::ForwardingStore;
+    RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t accessMask,
+                      RegHandle* result) override {
+        ++opens;
+        return inner_.OpenKey(key, subKey, options, accessMask, result);
+    }
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override {
+        return WatchPlatformKey(*this, key, path, std::move(changed));
+    }
     RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars, char* className,
                       std::uint32_t* classChars, FileTime* lastWriteTime) override {
         if (failed) ++enumsAfterFailure;
@@ -501,6 +522,7 @@ public:
     }
     std::atomic<bool> failed{false};
     std::atomic<int> enumsAfterFailure{0};
+    std::atomic<int> opens{0};
 };
 
 // Once a handler has failed, no refresh runs, though the error box's own loop
@@ -510,7 +532,10 @@ TEST_F(MainWindowTest, NoRefreshRunsOnceTheWindowHasFailed) {
     PutLog("amy@example.com", "1");
     Start(store);
     form->HoldBoxes(true);
-    PutLog("bob@example.com", "1");  // starts the refresh timer
+    // The change heard (the watch checks its key) starts the refresh timer.
+    const int opened = store.opens;
+    PutLog("bob@example.com", "1");
+    ASSERT_TRUE(PumpUntil([&] { return store.opens > opened; }, 5s)) << "the change was not heard";
     const HWND combo = form->Child(Control::comEmail);
     SendMessageW(combo, CB_SETCURSEL, 0, 0);
     PostMessageW(form->hwnd(), WM_COMMAND, MAKEWPARAM(MainWindow::ControlId(Control::comEmail), CBN_SELCHANGE),

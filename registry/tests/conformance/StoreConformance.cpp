@@ -630,6 +630,11 @@ void MakeParentAgain(RegistryStore& store, RegHandle testKey, ConformanceTarget&
 void RenameAway(RegistryStore&, RegHandle, ConformanceTarget& target) {
     ASSERT_TRUE(target.Rename(kWatchedPath, "Moved"));
 }
+// Both before the watch hears of either: a key is at the path again, another one.
+void RenameAndMakeAgain(RegistryStore& store, RegHandle testKey, ConformanceTarget& target) {
+    RenameAway(store, testKey, target);
+    MakeKeyAgain(store, testKey, target);
+}
 
 struct WatchCase {
     const char* name;
@@ -648,6 +653,8 @@ const WatchCase kWatchCases[] = {
       {"value set in the new key", &SetBelow}}},
     {"the key renamed away and made again",
      {{"key renamed", &RenameAway}, {"key made again", &MakeKeyAgain}, {"value set in the new key", &SetBelow}}},
+    {"the key renamed away and made again at once",
+     {{"key renamed and made again", &RenameAndMakeAgain}, {"value set in the new key", &SetBelow}}},
 };
 
 }  // namespace
