@@ -498,6 +498,55 @@ TEST_F(MainWindowTest, AWatchThatCannotBeArmedLeavesTheWindowResponsive) {
     EXPECT_TRUE(PumpUntil([&] { return form->Items() == listed; }, 10s)) << "not checked again on the timer";
 }
 
+// A watch whose event is no handle at all: every wait for it fails.
+class FailingWaitStore final : public gt3::test::ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle, const char*, std::function<void()>) override {
+        ++watches;
+        struct NoHandle final : KeyWatch {
+            std::vector<std::uintptr_t> Events() const override { return {0x7FFFFFF0u}; }
+            void Signalled(std::uintptr_t) override {}
+        };
+        return std::make_unique<NoHandle>();
+    }
+    std::atomic<int> watches{0};
+};
+
+// CPU time the thread has used, in milliseconds.
+double ThreadCpuMs(DWORD threadId) {
+    const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
+    FILETIME created{}, ended{}, kernel{}, user{};
+    const BOOL got = thread && GetThreadTimes(thread, &created, &ended, &kernel, &user);
+    if (thread) CloseHandle(thread);
+    if (!got) return 0;
+    const auto ms = [](const FILETIME& t) { return (double(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e4; };
+    return ms(kernel) + ms(user);
+}
+
+// A wait that fails turns into a plain message loop, not a busy one: the window
+// answers, uses next to no time while idle, watches again on its rewatch timer
+// and refreshes then.
+TEST_F(MainWindowTest, AFailedWaitFallsBackToAPlainMessageLoop) {
+    FailingWaitStore store(PlatformRegistryStore());
+    PutLog("amy@example.com", "1");
+    Start(store);
+    ASSERT_TRUE(form->created());
+    const double before = ThreadCpuMs(form->threadId());
+    for (int i = 0; i < 5; ++i) {
+        DWORD_PTR result = 0;
+        EXPECT_TRUE(SendMessageTimeoutW(form->hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) << "no answer";
+        Sleep(200);
+    }
+    // A loop that waits again at once uses the whole second on Windows; under Wine,
+    // where each failing wait is a round trip to its server, a fifth of it.
+    EXPECT_LT(ThreadCpuMs(form->threadId()) - before, 100.0) << "the loop spins";
+    PutLog("bob@example.com", "0");
+    const std::vector<std::wstring> listed{L"amy@example.com", L"bob@example.com"};
+    EXPECT_TRUE(PumpUntil([&] { return form->Items() == listed; }, 10s)) << "no refresh after the rewatch";
+    EXPECT_LE(store.watches, 6) << "watched again too often";
+}
+
 // Value reads fail; the enumerations a refresh makes are counted from the first
 // failing read on, and the keys the watch opens as it hears a change.
 class FailingPickStore final : public gt3::test::ForwardingStore {
