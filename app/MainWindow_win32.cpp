@@ -275,16 +275,24 @@ void MainWindow::StopWatching() noexcept {
     watch_.reset();
 }
 
-void MainWindow::StartRewatch() noexcept {
-    if (hwnd_ && !failed_ && !rewatchTimer_)
-        rewatchTimer_ = SetTimer(hwnd_, kRewatchTimer, kRewatchDelayMs, nullptr) != 0;
+// The window's timers go off once each: started unless running, and never once
+// the window has failed; as one goes off, nothing follows if the window has
+// failed meanwhile (the error box's own loop delivers timers).
+void MainWindow::StartTimerOnce(UINT_PTR timer, UINT delayMs, bool& running) noexcept {
+    if (hwnd_ && !failed_ && !running) running = SetTimer(hwnd_, timer, delayMs, nullptr) != 0;
 }
+
+bool MainWindow::TimerWentOff(UINT_PTR timer, bool& running) noexcept {
+    KillTimer(hwnd_, timer);
+    running = false;
+    return !failed_;
+}
+
+void MainWindow::StartRewatch() noexcept { StartTimerOnce(kRewatchTimer, kRewatchDelayMs, rewatchTimer_); }
 
 // A new watch, and a refresh: changes made meanwhile went unheard.
 void MainWindow::OnRewatchTimer() {
-    KillTimer(hwnd_, kRewatchTimer);
-    rewatchTimer_ = false;
-    if (failed_) return;
+    if (!TimerWentOff(kRewatchTimer, rewatchTimer_)) return;
     waitFailed_ = false;
     StopWatching();
     watch_ = form_.WatchAccounts([this] { OnRegistryChanged(); });
@@ -357,16 +365,10 @@ LRESULT MainWindow::OnCreate() {
 
 // A change in the registry starts the timer unless it runs: a burst of changes
 // (an installer writing fifty keys) gives one refresh.
-void MainWindow::OnRegistryChanged() {
-    if (hwnd_ && !failed_ && !refreshTimer_)
-        refreshTimer_ = SetTimer(hwnd_, kRefreshTimer, kRefreshDelayMs, nullptr) != 0;
-}
+void MainWindow::OnRegistryChanged() { StartTimerOnce(kRefreshTimer, kRefreshDelayMs, refreshTimer_); }
 
 void MainWindow::OnRefreshTimer() {
-    KillTimer(hwnd_, kRefreshTimer);
-    refreshTimer_ = false;
-    // Never once the window has failed: the error box's own loop delivers timers.
-    if (failed_) return;
+    if (!TimerWentOff(kRefreshTimer, refreshTimer_)) return;
     // Not while the list is dropped down, nor inside a handler: a message box's
     // loop delivers timers too. ResumeRefresh takes it up afterwards.
     if (handling_ > 0 || SendMessageW(comEmail_.handle(), CB_GETDROPPEDSTATE, 0, 0)) {

@@ -138,6 +138,8 @@ private:
     void OnWaitFailed() noexcept;
     void TakeWatchEvents();
     void StopWatching() noexcept;
+    void StartTimerOnce(UINT_PTR timer, UINT delayMs, bool& running) noexcept;
+    bool TimerWentOff(UINT_PTR timer, bool& running) noexcept;
     void StartRewatch() noexcept;
     void OnRewatchTimer();
     void OnRegistryChanged();
