@@ -8,6 +8,7 @@
 #include <memory>
 #include <cstring>
 #include <set>
+#include <utility>
 #include <tuple>
 
 namespace gt3::test {
@@ -590,50 +591,31 @@ namespace {
 
 constexpr const char* kWatchedPath = "Software\\GT3Conformance\\V\\P";
 
+// One change below the test key: a key made (with any missing level), a tree
+// deleted, the watched key renamed to "Moved", a value set in a key (made).
+enum class Op { Make, Delete, RenameAway, SetIn };
+
 struct WatchStep {
     const char* what;
-    void (*change)(RegistryStore& store, RegHandle testKey, ConformanceTarget& target);
+    std::vector<std::pair<Op, const char*>> changes;  // all made before the watch hears of any
 };
 
-void SetBelow(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
+void Change(RegistryStore& store, RegHandle testKey, ConformanceTarget& target, Op op, const char* path) {
     KeyHandle key(store);
-    ASSERT_EQ(store.CreateKey(testKey, "V\\P\\A", 0, "", kOptionNonVolatile, access::kAllAccess, nullptr,
-                              key.put(), nullptr),
-              status::kSuccess);
-    ASSERT_EQ(store.SetValue(key.get(), "Log", 0, regtype::kSz, Bytes("1"), 2), status::kSuccess);
-}
-void MakeKey(RegistryStore& store, RegHandle testKey, const char* path) {
-    KeyHandle key(store);
-    ASSERT_EQ(store.CreateKey(testKey, path, 0, "", kOptionNonVolatile, access::kAllAccess, nullptr, key.put(),
-                              nullptr),
-              status::kSuccess)
-        << path;
-}
-void AddSubKey(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
-    MakeKey(store, testKey, "V\\P\\B");
-}
-void DeleteSubKey(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
-    ASSERT_TRUE(DeleteTree(store, testKey, "V\\P\\B"));
-}
-void DeleteKey(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
-    ASSERT_TRUE(DeleteTree(store, testKey, "V\\P"));
-}
-void DeleteParent(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
-    ASSERT_TRUE(DeleteTree(store, testKey, "V"));
-}
-void MakeKeyAgain(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
-    MakeKey(store, testKey, "V\\P");
-}
-void MakeParentAgain(RegistryStore& store, RegHandle testKey, ConformanceTarget&) {
-    MakeKey(store, testKey, "V");
-}
-void RenameAway(RegistryStore&, RegHandle, ConformanceTarget& target) {
-    ASSERT_TRUE(target.Rename(kWatchedPath, "Moved"));
-}
-// Both before the watch hears of either: a key is at the path again, another one.
-void RenameAndMakeAgain(RegistryStore& store, RegHandle testKey, ConformanceTarget& target) {
-    RenameAway(store, testKey, target);
-    MakeKeyAgain(store, testKey, target);
+    switch (op) {
+    case Op::Delete: ASSERT_TRUE(DeleteTree(store, testKey, path)) << path; return;
+    case Op::RenameAway: ASSERT_TRUE(target.Rename(kWatchedPath, "Moved")); return;
+    case Op::Make:
+    case Op::SetIn:
+        ASSERT_EQ(store.CreateKey(testKey, path, 0, "", kOptionNonVolatile, access::kAllAccess, nullptr, key.put(),
+                                  nullptr),
+                  status::kSuccess)
+            << path;
+        if (op == Op::SetIn) {
+            ASSERT_EQ(store.SetValue(key.get(), "Log", 0, regtype::kSz, Bytes("1"), 2), status::kSuccess);
+        }
+        return;
+    }
 }
 
 struct WatchCase {
@@ -641,20 +623,20 @@ struct WatchCase {
     std::vector<WatchStep> steps;
 };
 
+const WatchStep kSetBelow{"value set below the key", {{Op::SetIn, "V\\P\\A"}}};
+const WatchStep kMakeAgain{"key made again", {{Op::Make, "V\\P"}}};
+
 const WatchCase kWatchCases[] = {
-    {"a value set below the key", {{"value set", &SetBelow}}},
-    {"a sub-key added and deleted", {{"sub-key added", &AddSubKey}, {"sub-key deleted", &DeleteSubKey}}},
-    {"the key deleted and made again",
-     {{"key deleted", &DeleteKey}, {"key made again", &MakeKeyAgain}, {"value set in the new key", &SetBelow}}},
+    {"a value set below the key", {kSetBelow}},
+    {"a sub-key added and deleted",
+     {{"sub-key added", {{Op::Make, "V\\P\\B"}}}, {"sub-key deleted", {{Op::Delete, "V\\P\\B"}}}}},
+    {"the key deleted and made again", {{"key deleted", {{Op::Delete, "V\\P"}}}, kMakeAgain, kSetBelow}},
     {"a parent deleted and made again",
-     {{"parent deleted", &DeleteParent},
-      {"parent made again", &MakeParentAgain},
-      {"key made again", &MakeKeyAgain},
-      {"value set in the new key", &SetBelow}}},
-    {"the key renamed away and made again",
-     {{"key renamed", &RenameAway}, {"key made again", &MakeKeyAgain}, {"value set in the new key", &SetBelow}}},
+     {{"parent deleted", {{Op::Delete, "V"}}}, {"parent made again", {{Op::Make, "V"}}}, kMakeAgain, kSetBelow}},
+    {"the key renamed away and made again", {{"key renamed", {{Op::RenameAway, ""}}}, kMakeAgain, kSetBelow}},
+    // A key at the path again, another one, before the watch looks.
     {"the key renamed away and made again at once",
-     {{"key renamed and made again", &RenameAndMakeAgain}, {"value set in the new key", &SetBelow}}},
+     {{"key renamed and made again", {{Op::RenameAway, ""}, {Op::Make, "V\\P"}}}, kSetBelow}},
 };
 
 }  // namespace
@@ -663,21 +645,21 @@ TEST_P(StoreConformance, WatchReportsEveryChangeOfThePathAndNothingOnceDestroyed
     for (const WatchCase& watchCase : kWatchCases) {
         SCOPED_TRACE(watchCase.name);
         DeleteTree(store(), testKey(), "V");
-        MakeKey(store(), testKey(), "V\\P\\A");
+        Change(store(), testKey(), target(), Op::Make, "V\\P\\A");
         auto reports = std::make_shared<int>(0);
         std::unique_ptr<KeyWatch> watch = store().WatchKey(root::kCurrentUser, kWatchedPath, [reports] { ++*reports; });
         ASSERT_TRUE(watch);
         ASSERT_TRUE(watch->Placed());
         for (const WatchStep& step : watchCase.steps) {
             const int before = *reports;
-            step.change(store(), testKey(), target());
+            for (const auto& [op, path] : step.changes) Change(store(), testKey(), target(), op, path);
             if (HasFatalFailure()) return;
             target().Deliver(*watch);
             EXPECT_GT(*reports, before) << step.what << ": not reported";
         }
         watch.reset();
         const int before = *reports;
-        SetBelow(store(), testKey(), target());
+        Change(store(), testKey(), target(), Op::SetIn, "V\\P\\A");
         DeleteTree(store(), testKey(), "V");
         EXPECT_EQ(*reports, before) << "reported after the watch was destroyed";
     }

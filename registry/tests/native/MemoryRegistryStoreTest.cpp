@@ -303,20 +303,5 @@ TEST_F(MemoryRegistryStoreTest, AWatchDestroyedDuringAReportHearsNothingMore) {
     }
 }
 
-// RenameKey moves the key with what lies below it; open handles follow it.
-TEST_F(MemoryRegistryStoreTest, RenameKeyMovesTheKeyAndItsHandles) {
-    store.PutString(kHkcu, "R\\Old\\Sub", "Log", "1");
-    KeyHandle held = Open("R\\Old");
-    store.PutKey(kHkcu, "R\\Taken");
-    EXPECT_FALSE(store.RenameKey(kHkcu, "R\\Old", "TAKEN")) << "a sibling has the name";
-    EXPECT_FALSE(store.RenameKey(kHkcu, "R\\Missing", "New"));
-    ASSERT_TRUE(store.RenameKey(kHkcu, "R\\Old", "New"));
-    EXPECT_FALSE(store.HasKey(kHkcu, "R\\Old"));
-    EXPECT_TRUE(store.GetValue(kHkcu, "R\\New\\Sub", "Log"));
-    EXPECT_EQ(SubKeys(held.get()), std::vector<std::string>{"Sub"});
-    KeyHandle parent = Open("R");
-    EXPECT_EQ(SubKeys(parent.get()), (std::vector<std::string>{"New", "Taken"}));
-}
-
 }  // namespace
 }  // namespace gt3::test
