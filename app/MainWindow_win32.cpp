@@ -7,6 +7,7 @@
 #include "DesignGdi_win32.h"
 #include "ErrorReport.h"
 #include "Texts.h"
+#include "WakeMask.h"
 #include "msgbox/MsgBoxEx.h"
 #include "res/resource.h"
 
@@ -103,6 +104,46 @@ BitmapHandle ScaledCopy(HBITMAP source, const BITMAP& from, int width, int heigh
     return drawn ? std::move(scaled) : BitmapHandle{};
 }
 
+// The version Windows reports to this exe. The wake mask asks only "Windows 8 or
+// later?", which this answers rightly with or without the manifest's supportedOS
+// entries: Windows 8.1 and later report 6.2, Windows 8's own version, to an exe
+// that does not list them (GetVersionEx documentation), and 6.2 is enough.
+// _WIN32_WINNT stays at Windows 7, so nothing newer is imported.
+WindowsVersion ReportedVersion() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#ifdef _MSC_VER
+#pragma warning(push)
+#pragma warning(disable : 4996)  // deprecated for feature checks; the reported version is what is wanted here
+#endif
+    const BOOL known = GetVersionExW(&info);
+#ifdef _MSC_VER
+#pragma warning(pop)
+#endif
+    if (!known) return {};
+    return {info.dwMajorVersion, info.dwMinorVersion};
+}
+
+static_assert(QS_ALLINPUT == wake::kAllInputWindows7, "built for Windows 7: the newer input bits come at run time");
+
+// A form handler running: the refresh waits, and the combo box is drawn again
+// however the handler ends, an exception included, so that it is never left
+// with its redraw off (which may also lose it WS_VISIBLE).
+class HandlerScope {
+public:
+    HandlerScope(int& handling, Win32Combo& combo) noexcept : handling_(handling), combo_(combo) { ++handling_; }
+    ~HandlerScope() {
+        --handling_;
+        combo_.EndRefill();
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+private:
+    int& handling_;
+    Win32Combo& combo_;
+};
+
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -186,6 +227,7 @@ std::wstring Win32Combo::Text() const {
 
 MainWindow::MainWindow(HINSTANCE instance, RegistryStore& store)
     : instance_(instance),
+      wakeMask_(WakeMask(ReportedVersion())),
       form_(store, FormParts{*this, comEmail_, lblLog_, cmdEnable_, cmdDisable_, cmdReload_, box_, broadcaster_}) {}
 
 MainWindow::~MainWindow() {
@@ -216,22 +258,32 @@ bool MainWindow::Create() {
 
 // Waits for input and for the registry watch's events alike; every wake takes
 // all the input there is, so a stream of changes cannot starve the window.
+// After a failed wait, a plain message loop until the watch is made again.
 int MainWindow::Run() {
+    MSG msg;
     for (;;) {
-        const auto count = static_cast<DWORD>(watchEvents_.size());
-        const DWORD woke =
-            MsgWaitForMultipleObjectsEx(count, watchEvents_.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke < WAIT_OBJECT_0 + count) OnWatchSignalled(watchEvents_[woke - WAIT_OBJECT_0]);
-        else if (woke == WAIT_FAILED) StopWatching();  // the window goes on as it was
-        MSG msg;
+        if (waitFailed_) {
+            if (GetMessageW(&msg, nullptr, 0, 0) == 0) return static_cast<int>(msg.wParam);
+            Deliver(msg);
+        } else {
+            const auto count = static_cast<DWORD>(watchEvents_.size());
+            const DWORD woke =
+                MsgWaitForMultipleObjectsEx(count, watchEvents_.data(), INFINITE, wakeMask_, MWMO_INPUTAVAILABLE);
+            if (woke < WAIT_OBJECT_0 + count) OnWatchSignalled(watchEvents_[woke - WAIT_OBJECT_0]);
+            else if (woke == WAIT_FAILED) OnWaitFailed();
+        }
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
-            // Tab, the arrow keys and the access keys (Alt+E, Alt+D) as in a dialog.
-            if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
+            Deliver(msg);
         }
     }
+}
+
+void MainWindow::Deliver(MSG& msg) {
+    // Tab, the arrow keys and the access keys (Alt+E, Alt+D) as in a dialog.
+    if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
 }
 
 // Called by the loop, outside any window procedure: no exception leaves here.
@@ -245,15 +297,50 @@ void MainWindow::OnWatchSignalled(HANDLE event) noexcept {
     }
 }
 
+// Whether the handles or the wait itself failed, waiting again at once could fail
+// at once, for ever: the window goes on with a plain message loop and watches
+// again on the rewatch timer.
+void MainWindow::OnWaitFailed() noexcept {
+    StopWatching();
+    waitFailed_ = true;
+    StartRewatch();
+}
+
 void MainWindow::TakeWatchEvents() {
     watchEvents_.clear();
-    if (watch_)
-        for (const std::uintptr_t event : watch_->Events()) watchEvents_.push_back(reinterpret_cast<HANDLE>(event));
+    if (!watch_) return;
+    for (const std::uintptr_t event : watch_->Events()) watchEvents_.push_back(reinterpret_cast<HANDLE>(event));
+    if (!watch_->Placed()) StartRewatch();
 }
 
 void MainWindow::StopWatching() noexcept {
     watchEvents_.clear();
     watch_.reset();
+}
+
+// The window's timers go off once each: started unless running, and never once
+// the window has failed; as one goes off, nothing follows if the window has
+// failed meanwhile (the error box's own loop delivers timers).
+void MainWindow::StartTimerOnce(UINT_PTR timer, UINT delayMs, bool& running) noexcept {
+    if (hwnd_ && !failed_ && !running) running = SetTimer(hwnd_, timer, delayMs, nullptr) != 0;
+}
+
+bool MainWindow::TimerWentOff(UINT_PTR timer, bool& running) noexcept {
+    KillTimer(hwnd_, timer);
+    running = false;
+    return !failed_;
+}
+
+void MainWindow::StartRewatch() noexcept { StartTimerOnce(kRewatchTimer, kRewatchDelayMs, rewatchTimer_); }
+
+// A new watch, and a refresh: changes made meanwhile went unheard.
+void MainWindow::OnRewatchTimer() {
+    if (!TimerWentOff(kRewatchTimer, rewatchTimer_)) return;
+    waitFailed_ = false;
+    StopWatching();
+    watch_ = form_.WatchAccounts([this] { OnRegistryChanged(); });
+    TakeWatchEvents();
+    OnRegistryChanged();
 }
 
 // No exception leaves here: the platform cannot carry one through its frames.
@@ -293,7 +380,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == SPI_SETNONCLIENTMETRICS || wParam == SPI_SETHIGHCONTRAST) FitHeight();
         break;
     case WM_SYSCOLORCHANGE: OnColoursChanged(true); break;
-    case WM_TIMER: if (wParam == kRefreshTimer) OnRefreshTimer(); return 0;
+    case WM_TIMER:
+        if (wParam == kRefreshTimer) OnRefreshTimer();
+        else if (wParam == kRewatchTimer) OnRewatchTimer();
+        return 0;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_NCDESTROY: return OnNcDestroy(wParam, lParam);
     }
@@ -324,14 +414,10 @@ LRESULT MainWindow::OnCreate() {
 
 // A change in the registry starts the timer unless it runs: a burst of changes
 // (an installer writing fifty keys) gives one refresh.
-void MainWindow::OnRegistryChanged() {
-    if (hwnd_ && !failed_ && !refreshTimer_)
-        refreshTimer_ = SetTimer(hwnd_, kRefreshTimer, kRefreshDelayMs, nullptr) != 0;
-}
+void MainWindow::OnRegistryChanged() { StartTimerOnce(kRefreshTimer, kRefreshDelayMs, refreshTimer_); }
 
 void MainWindow::OnRefreshTimer() {
-    KillTimer(hwnd_, kRefreshTimer);
-    refreshTimer_ = false;
+    if (!TimerWentOff(kRefreshTimer, refreshTimer_)) return;
     // Not while the list is dropped down, nor inside a handler: a message box's
     // loop delivers timers too. ResumeRefresh takes it up afterwards.
     if (handling_ > 0 || SendMessageW(comEmail_.handle(), CB_GETDROPPEDSTATE, 0, 0)) {
@@ -339,8 +425,10 @@ void MainWindow::OnRefreshTimer() {
         return;
     }
     const HWND focus = GetFocus();
-    form_.Registry_Change();
-    comEmail_.EndRefill();
+    {
+        const HandlerScope scope(handling_, comEmail_);
+        form_.Registry_Change();
+    }
     // The focus stays, unless the refresh took its control away.
     if (focus && IsChild(hwnd_, focus) && !(IsWindowVisible(focus) && IsWindowEnabled(focus)))
         SetFocus(comEmail_.handle());
@@ -367,9 +455,10 @@ void MainWindow::OnCommand(WORD id, WORD code, HWND control) {
     else if (id == ControlId(Control::cmdReload) && code == BN_CLICKED) handler = &FormMain::cmdReload_Click;
     else if (id == ControlId(Control::comEmail) && code == CBN_CLOSEUP) ResumeRefresh();
     if (!handler) return;
-    ++handling_;
-    (form_.*handler)();
-    --handling_;
+    {
+        const HandlerScope scope(handling_, comEmail_);
+        (form_.*handler)();
+    }
     ResumeRefresh();
 }
 
@@ -469,6 +558,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
 void MainWindow::OnDestroy() {
     StopWatching();
     KillTimer(hwnd_, kRefreshTimer);
+    KillTimer(hwnd_, kRewatchTimer);
     PostQuitMessage(exitCode_);
 }
 

@@ -142,9 +142,15 @@ private:
     void OnColoursChanged(bool forwardToControls);
     LRESULT OnEraseBackground(HDC dc);
     void OnDestroy();
+    void Deliver(MSG& msg);
     void OnWatchSignalled(HANDLE event) noexcept;
+    void OnWaitFailed() noexcept;
     void TakeWatchEvents();
     void StopWatching() noexcept;
+    void StartTimerOnce(UINT_PTR timer, UINT delayMs, bool& running) noexcept;
+    bool TimerWentOff(UINT_PTR timer, bool& running) noexcept;
+    void StartRewatch() noexcept;
+    void OnRewatchTimer();
     void OnRegistryChanged();
     void OnRefreshTimer();
     void ResumeRefresh();
@@ -198,8 +204,15 @@ private:
     int exitCode_ = 0;
 
     static constexpr UINT_PTR kRefreshTimer = 1;
+    // A watch that could not be placed, or a wait that failed: the window goes on
+    // as it was and watches again after this long, refreshing on the way.
+    static constexpr UINT_PTR kRewatchTimer = 2;
+    static constexpr UINT kRewatchDelayMs = 3000;
+    const DWORD wakeMask_;
     std::unique_ptr<KeyWatch> watch_;
     std::vector<HANDLE> watchEvents_;  // the watch's, as the loop waits for them
+    bool waitFailed_ = false;          // the loop takes messages only, until the rewatch
+    bool rewatchTimer_ = false;
     bool refreshTimer_ = false;        // a change waits for the timer
     bool refreshDue_ = false;          // the timer went off while the refresh had to wait
     int handling_ = 0;                 // form handlers running

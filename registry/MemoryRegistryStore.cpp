@@ -169,6 +169,7 @@ struct MemoryRegistryStore::Impl {
 
     struct Watch;
     std::vector<Watch*> watches;
+    std::uint64_t nextWatch = 0;  // each watch's number, never used again
 
     std::array<std::size_t, kCallKinds> counts{};
     std::array<std::deque<RegStatus>, kCallKinds> failures;
@@ -388,7 +389,7 @@ struct MemoryRegistryStore::Impl {
 
 struct MemoryRegistryStore::Impl::Watch final : KeyWatch {
     Watch(Impl& impl, RegHandle root, std::wstring path, std::function<void()> changed)
-        : impl(impl), root(root), path(std::move(path)), changed(std::move(changed)) {
+        : impl(impl), number(impl.nextWatch++), root(root), path(std::move(path)), changed(std::move(changed)) {
         impl.watches.push_back(this);
     }
     ~Watch() override { impl.watches.erase(std::find(impl.watches.begin(), impl.watches.end(), this)); }
@@ -396,6 +397,7 @@ struct MemoryRegistryStore::Impl::Watch final : KeyWatch {
     void Signalled(std::uintptr_t) override {}
 
     Impl& impl;
+    std::uint64_t number;
     RegHandle root;
     std::wstring path;  // as FoldedLoose gives it
     std::function<void()> changed;
@@ -412,11 +414,18 @@ bool IsWithin(std::wstring_view inner, std::wstring_view outer) {
 }  // namespace
 
 void MemoryRegistryStore::Impl::Changed(RegHandle root, const std::wstring& path, bool named) {
-    std::vector<std::function<void()>> due;  // copies: a report may end its own watch
+    // By number, each looked up again before its report: a report may destroy any
+    // watch, and a watch destroyed hears nothing more.
+    std::vector<std::uint64_t> due;
     for (const Watch* w : watches)
         if (w->root == root && (IsWithin(path, w->path) || (named && IsWithin(w->path, path))))
-            due.push_back(w->changed);
-    for (const auto& report : due) report();
+            due.push_back(w->number);
+    for (const std::uint64_t number : due) {
+        const auto it = std::find_if(watches.begin(), watches.end(), [&](const Watch* w) { return w->number == number; });
+        if (it == watches.end()) continue;
+        const std::function<void()> report = (*it)->changed;  // a copy: the report may end its own watch
+        report();
+    }
 }
 
 MemoryRegistryStore::MemoryRegistryStore() : impl_(std::make_unique<Impl>()) {}
@@ -684,6 +693,24 @@ void MemoryRegistryStore::RemoveKey(RegHandle root, std::string_view path) {
     }
     while (!node->subKeys.items().empty())  // a root stays; everything below it goes
         impl_->Detach(node->subKeys.items().begin()->second.get());
+}
+
+bool MemoryRegistryStore::RenameKey(RegHandle root, std::string_view path, std::string_view newName) {
+    Impl::KeyNode* node = impl_->Find(root, path);
+    if (!node || !node->parent || newName.empty() || newName.find('\\') != std::string_view::npos) return false;
+    auto& siblings = node->parent->subKeys.Edit();
+    const std::wstring folded = Fold(newName);
+    if (siblings.contains(folded)) return false;
+    const std::wstring oldPath = Impl::FoldedPath(node);
+    std::shared_ptr<Impl::KeyNode> keep = siblings.at(node->folded);
+    siblings.erase(node->folded);
+    node->name = std::string(newName);
+    node->folded = folded;
+    siblings.emplace(folded, std::move(keep));
+    node->parent->lastWrite = ++impl_->clock;
+    impl_->Changed(root, oldPath, true);
+    impl_->Changed(node, true);
+    return true;
 }
 
 void MemoryRegistryStore::RemoveValue(RegHandle root, std::string_view path, std::string_view name) {

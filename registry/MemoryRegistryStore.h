@@ -72,6 +72,10 @@ public:
     std::optional<StoredValue> GetValue(RegHandle root, std::string_view path, std::string_view name) const;
     bool HasKey(RegHandle root, std::string_view path) const;
     void RemoveKey(RegHandle root, std::string_view path);  // with everything below it
+    // RegRenameKey: the key, with everything below it, takes a new name under the
+    // same parent; handles open on it follow it. False when there is no such key
+    // or a sibling already has the name.
+    bool RenameKey(RegHandle root, std::string_view path, std::string_view newName);
     void RemoveValue(RegHandle root, std::string_view path, std::string_view name);
 
     // Opening this key with any access bit in deniedAccess gives ERROR_ACCESS_DENIED.

@@ -101,6 +101,10 @@ public:
     // Event handles (HANDLE values) to wait for; they change after a Signalled.
     virtual std::vector<std::uintptr_t> Events() const = 0;
     virtual void Signalled(std::uintptr_t event) = 0;
+    // False when the store could not place the watch (a key that opens but cannot
+    // be watched, a path that kept changing while it was placed): nothing will be
+    // heard, and the thread that made it makes a new one later instead.
+    virtual bool Placed() const { return true; }
 };
 
 // Every call but WatchKey mirrors its advapi32 narrow-character counterpart: same

@@ -3,6 +3,7 @@
 #include <windows.h>
 #undef ExpandEnvironmentStrings  // the store's member, not windows.h's A/W mapping
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "KeyHandle.h"
+#include "Owned.h"
 
 namespace gt3 {
 
@@ -48,36 +50,55 @@ RegStatus WithHandleOut(RegHandle* result, F&& call) {
     return status;
 }
 
-// Owner of an event (CreateEventW), auto-reset: the wait that sees it set takes it.
-class EventHandle {
-public:
-    EventHandle() noexcept : handle_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-    EventHandle(const EventHandle&) = delete;
-    EventHandle& operator=(const EventHandle&) = delete;
-    ~EventHandle() {
-        if (handle_) CloseHandle(handle_);
-    }
-    HANDLE get() const noexcept { return handle_; }
+void CloseEvent(HANDLE event) noexcept { CloseHandle(event); }
 
-private:
-    HANDLE handle_;
-};
+// An event (CreateEventW), auto-reset: the wait that sees it set takes it.
+using EventHandle = Owned<HANDLE, ReleaseWith<&CloseEvent>>;
+
+// The key's full name in the registry (\REGISTRY\MACHINE\...), which follows
+// the key when it or a key above it is renamed: KeyNameInformation of ZwQueryKey,
+// documented in the WDK, which user mode calls as NtQueryKey. Two open keys that
+// are not deleted are the same key exactly when their names are equal. Empty when
+// the name cannot be had (a deleted key).
+std::wstring FullName(RegHandle key) {
+    using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<NtQueryKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    constexpr int kKeyNameInformation = 3;
+    if (!query) return {};
+    // KEY_NAME_INFORMATION: the name's length in bytes, then the name, no NUL.
+    std::vector<ULONG> buffer(128);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto capacity = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
+        ULONG needed = 0;
+        if (query(ToHkey(key), kKeyNameInformation, buffer.data(), capacity, &needed) >= 0) {
+            const std::size_t bytes = std::min<std::size_t>(buffer[0], capacity - sizeof(ULONG));
+            return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + 1), bytes / sizeof(wchar_t));
+        }
+        if (needed <= capacity) return {};
+        buffer.resize(needed / sizeof(ULONG) + 1);
+    }
+    return {};
+}
 
 // One key of the watched path and its notification. The key is closed before
 // its event: closing a key sets the event of its pending notification.
 class WatchedLevel {
 public:
     WatchedLevel(RegistryStore& store, RegHandle root, const std::string& path, bool whole)
-        : key_(store), subtree_(whole ? TRUE : FALSE),
+        : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), key_(store), subtree_(whole ? TRUE : FALSE),
           filter_(whole ? REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET : REG_NOTIFY_CHANGE_NAME) {
-        if (event_.get() && store.OpenKey(root, path.c_str(), 0, access::kRead, key_.put()) == status::kSuccess)
-            armed_ = Arm();
+        store.OpenKey(root, path.c_str(), 0, access::kRead, key_.put());
     }
-    bool armed() const noexcept { return armed_; }
+    bool opened() const noexcept { return static_cast<bool>(key_); }
+    RegHandle key() const noexcept { return key_.get(); }
     std::uintptr_t event() const noexcept { return reinterpret_cast<std::uintptr_t>(event_.get()); }
-    // Asks for the next change; false once the key is deleted.
-    bool Arm() {
-        return RegNotifyChangeKeyValue(ToHkey(key_.get()), subtree_, filter_, event_.get(), TRUE) == ERROR_SUCCESS;
+    // Asks for the next change: kKeyDeleted once the key is deleted; any other
+    // failure (no event, a key that refuses notification) means it cannot be armed.
+    RegStatus Arm() const {
+        if (!event_) return status::kInvalidHandle;
+        return static_cast<RegStatus>(
+            RegNotifyChangeKeyValue(ToHkey(key_.get()), subtree_, filter_, event_.get(), TRUE));
     }
     bool Deleted() const {
         return RegQueryInfoKeyA(ToHkey(key_.get()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -89,12 +110,15 @@ private:
     KeyHandle key_;
     BOOL subtree_;
     DWORD filter_;
-    bool armed_ = false;
 };
 
 // Watches the deepest existing level of the path, down to its first: the key
 // itself, whole, or while it is missing the nearest level above it, for names;
-// and that level's parent, for names.
+// and every level above that one, for names. A key made or deleted is reported
+// to its parent. Which watches hear a rename, Microsoft does not document (Wine
+// tells the renamed key's own, not its parent's): with every level watched, it
+// is heard either way, and after each report the watched key is checked to be
+// the one at its path still.
 class Win32KeyWatch final : public KeyWatch {
 public:
     Win32KeyWatch(RegistryStore& store, RegHandle root, std::string_view path, std::function<void()> changed)
@@ -108,39 +132,72 @@ public:
 
     std::vector<std::uintptr_t> Events() const override {
         std::vector<std::uintptr_t> events;
-        for (const auto* level : {&level_, &parent_})
-            if (*level && (*level)->armed()) events.push_back((*level)->event());
+        for (const auto& level : watched_) events.push_back(level.event());
         return events;
     }
 
+    bool Placed() const override { return placed_; }
+
     void Signalled(std::uintptr_t event) override {
-        bool moved = false;
-        for (auto* level : {&level_, &parent_})
-            if (*level && (*level)->event() == event && !(*level)->Arm()) moved = true;
-        if (moved || Stale()) Locate();
+        bool armed = true;
+        for (const auto& level : watched_)
+            if (level.event() == event && level.Arm() != status::kSuccess) armed = false;
+        if (!armed || Stale()) Locate();
         changed_();
     }
 
 private:
+    enum class Placing { Placed, Moved, Unarmable };
+
+    // A few rounds at most: a path that keeps changing under the watch, or a level
+    // that opens but cannot be armed, leaves it unplaced, and the thread that made
+    // it tries again later (Placed), rather than spinning here.
+    static constexpr int kMaxRounds = 4;
+
     void Locate() {
-        do {
-            level_.reset();
-            parent_.reset();
-            for (depth_ = levels_.size(); depth_ > 0; --depth_) {
-                level_.emplace(store_, root_, levels_[depth_ - 1], depth_ == levels_.size());
-                if (level_->armed()) break;
-                level_.reset();
+        for (int round = 0; round < kMaxRounds; ++round) {
+            const Placing placing = PlaceOnce();
+            if (placing == Placing::Unarmable) break;
+            if (placing == Placing::Placed && !Stale()) {
+                placed_ = true;
+                return;
             }
-            if (depth_ > 1) parent_.emplace(store_, root_, levels_[depth_ - 2], false);
-        } while (Stale());
+        }
+        watched_.clear();
+        placed_ = false;
+    }
+
+    Placing PlaceOnce() {
+        watched_.clear();
+        watched_.reserve(levels_.size());
+        for (depth_ = levels_.size(); depth_ > 0; --depth_) {
+            watched_.emplace_back(store_, root_, levels_[depth_ - 1], depth_ == levels_.size());
+            if (watched_.back().opened()) break;
+            watched_.pop_back();
+        }
+        if (depth_ == 0) return Placing::Unarmable;  // not even the first level: nothing to watch
+        for (std::size_t above = depth_ - 1; above > 0; --above)
+            watched_.emplace_back(store_, root_, levels_[above - 1], false);
+        for (const auto& level : watched_) {
+            if (!level.opened()) return Placing::Moved;
+            if (const RegStatus armed = level.Arm(); armed != status::kSuccess)
+                return armed == status::kKeyDeleted ? Placing::Moved : Placing::Unarmable;
+        }
+        return Placing::Placed;
     }
 
     // What is watched no longer matches the registry, and no armed watch will say
-    // so: the key deleted, which only its parent hears of, or, while it is missing,
-    // a level below the one watched made. Also true when that happened while the
-    // watches were being armed, before they could hear of it.
+    // so: the key deleted or renamed away (another key, or none, at its path), or,
+    // while it is missing, a level below the one watched made. Also true when that
+    // happened while the watches were being armed, before they could hear of it.
     bool Stale() const {
-        return (level_ && level_->Deleted()) || (depth_ < levels_.size() && Exists(levels_[depth_]));
+        const WatchedLevel& deepest = watched_.front();
+        if (deepest.Deleted()) return true;
+        if (depth_ < levels_.size() && Exists(levels_[depth_])) return true;
+        KeyHandle atPath(store_);
+        if (store_.OpenKey(root_, levels_[depth_ - 1].c_str(), 0, access::kRead, atPath.put()) != status::kSuccess)
+            return true;
+        return FullName(deepest.key()) != FullName(atPath.get());
     }
 
     bool Exists(const std::string& path) const {
@@ -151,9 +208,10 @@ private:
     RegistryStore& store_;
     RegHandle root_;
     std::function<void()> changed_;
-    std::vector<std::string> levels_;  // "A", "A\\B", "A\\B\\C"
-    std::size_t depth_ = 0;            // levels that exist, as last located
-    std::optional<WatchedLevel> level_, parent_;
+    std::vector<std::string> levels_;     // "A", "A\\B", "A\\B\\C"
+    std::size_t depth_ = 0;               // levels that exist, as last located
+    std::vector<WatchedLevel> watched_;   // the deepest existing level first, then each above it
+    bool placed_ = false;
 };
 
 }  // namespace
@@ -232,7 +290,12 @@ std::uint32_t Win32RegistryStore::ExpandEnvironmentStrings(const char* source, c
 
 std::unique_ptr<KeyWatch> Win32RegistryStore::WatchKey(RegHandle key, const char* path,
                                                        std::function<void()> changed) {
-    return std::make_unique<Win32KeyWatch>(*this, key, path ? path : "", std::move(changed));
+    return WatchPlatformKey(*this, key, path, std::move(changed));
+}
+
+std::unique_ptr<KeyWatch> WatchPlatformKey(RegistryStore& opener, RegHandle key, const char* path,
+                                           std::function<void()> changed) {
+    return std::make_unique<Win32KeyWatch>(opener, key, path ? path : "", std::move(changed));
 }
 
 RegistryStore& PlatformRegistryStore() {

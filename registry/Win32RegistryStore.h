@@ -30,12 +30,18 @@ public:
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) override;
     std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override;
-    // RegNotifyChangeKeyValue on the key (its subtree, names and values) and on its
-    // parent (names: only the parent hears of the key's deletion). Each watch is
-    // armed, and armed again, on the thread that made the watch and calls
-    // Signalled: a notification ends with the thread that asked for it.
+    // RegNotifyChangeKeyValue on the key (its subtree, names and values) and on
+    // each level above it (names: only a parent hears of a key made, deleted or
+    // renamed). Each watch is armed, and armed again, on the thread that made the
+    // watch and calls Signalled: a notification ends with the thread that asked
+    // for it.
     std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override;
 };
+
+// The platform store's watch, with its keys opened through `opener`: the
+// platform store itself, or a test's store that refuses what a test needs refused.
+std::unique_ptr<KeyWatch> WatchPlatformKey(RegistryStore& opener, RegHandle key, const char* path,
+                                           std::function<void()> changed);
 
 // The one platform store of the process.
 RegistryStore& PlatformRegistryStore();

@@ -1,5 +1,5 @@
-// The design table's conversion to pixels, and the report of an error that ends
-// the program.
+// The design table's conversion to pixels, the report of an error that ends the
+// program, and what wakes the window's loop.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/Layout.h"
+#include "app/WakeMask.h"
 #include "registry/Errors.h"
 
 namespace gt3::app {
@@ -132,6 +133,19 @@ TEST(ErrorReportTest, ReadsAsTheClassicRunTimeErrorAndExitsNonZero) {
     const ErrorReport other = DescribeError(std::make_exception_ptr(std::logic_error("x")));
     EXPECT_EQ(other.text, L"Run-time error '51':\r\n\r\nInternal error");
     EXPECT_NE(other.exitCode, 0);
+}
+
+// Touch and pen input wake the loop from Windows 8 on (6.2; 8.1 is 6.3, 10 and
+// 11 are 10.0); Windows 7 refuses those bits, so it keeps its own QS_ALLINPUT.
+TEST(WakeMaskTest, TouchAndPenFromWindows8On) {
+    struct Case {
+        const char* windows;
+        WindowsVersion version;
+        std::uint32_t mask;
+    };
+    for (const Case c : {Case{"7", {6, 1}, 0x04FF}, Case{"8", {6, 2}, 0x1CFF}, Case{"8.1", {6, 3}, 0x1CFF},
+                         Case{"10 and 11", {10, 0}, 0x1CFF}, Case{"Vista", {6, 0}, 0x04FF}})
+        EXPECT_EQ(WakeMask(c.version), c.mask) << "Windows " << c.windows;
 }
 
 }  // namespace

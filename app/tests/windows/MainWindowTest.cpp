@@ -8,15 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <new>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -464,6 +468,183 @@ TEST_F(MainWindowTest, WindowFollowsChangesThatAnotherProcessMakes) {
     EXPECT_EQ(form->Items(), std::vector<std::wstring>{L"bob@example.com"});
     EXPECT_EQ(form->Text(Control::comEmail), L"");
     EXPECT_TRUE(form->TakeBoxes().empty()) << "a refresh shows no message";
+}
+
+// The path, not the key: the product key renamed away (regedit's Rename) and
+// made again is followed, and so is the pick when its account is made again in
+// another case, in one burst.
+TEST_F(MainWindowTest, WindowFollowsThePathAndKeepsThePickWhateverItsCase) {
+    PutLog("alice@example.com", "1");
+    PutLog("bob@example.com", "0");
+    Start();
+    form->Pick(L"alice@example.com");
+    ASSERT_EQ(form->State(), Shown::On);
+
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane\\Glimtrove\\alice@example.com");
+    PutLog("ALICE@example.com", "0");
+    const std::vector<std::wstring> respelt{L"ALICE@example.com", L"bob@example.com"};
+    EXPECT_TRUE(PumpUntil([&] { return form->Items() == respelt && form->State() == Shown::Off; }, 5s))
+        << Name(form->State());
+    EXPECT_EQ(form->Text(Control::comEmail), L"ALICE@example.com");
+
+    constexpr char kRenamed[] = "SOFTWARE\\Quorvane\\Glimtrove.old";
+    HKEY product = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProduct, 0, KEY_ALL_ACCESS, &product), ERROR_SUCCESS);
+    const LONG renamed = RegRenameKey(product, nullptr, L"Glimtrove.old");
+    RegCloseKey(product);
+    ASSERT_EQ(renamed, ERROR_SUCCESS);
+    PutLog("carol@example.com", "1");
+    EXPECT_TRUE(PumpUntil([&] { return form->Items() == std::vector<std::wstring>{L"carol@example.com"}; }, 5s));
+    // Inside the new key: heard only by a watch that moved to it.
+    PutLog("dave@example.com", "1");
+    const std::vector<std::wstring> both{L"carol@example.com", L"dave@example.com"};
+    EXPECT_TRUE(PumpUntil([&] { return form->Items() == both; }, 5s)) << "the new key is not watched";
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kRenamed);
+}
+
+// Opens keys without KEY_NOTIFY, counted: the watch opens every level, and can
+// arm none of them.
+class UnwatchableStore final : public gt3::test::ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t accessMask,
+                      RegHandle* result) override {
+        ++opens;
+        return inner_.OpenKey(key, subKey, options, accessMask & ~access::kNotify, result);
+    }
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override {
+        return WatchPlatformKey(*this, key, path, std::move(changed));
+    }
+    std::atomic<int> opens{0};
+};
+
+// A watch that cannot be placed never blocks the loop: placing it ends at once,
+// unplaced, after a few opens; the window answers at once, and still follows the
+// registry, later, on its rewatch timer.
+TEST_F(MainWindowTest, AWatchThatCannotBeArmedLeavesTheWindowResponsive) {
+    PutLog("amy@example.com", "1");
+    // On a thread of its own, so that a watch that spins fails here rather than
+    // hanging the test; the store outlives a thread that never ends.
+    auto store = std::make_shared<UnwatchableStore>(PlatformRegistryStore());
+    auto placed = std::make_shared<std::atomic<int>>(-1);
+    std::thread([store, placed] {
+        const auto watch = store->WatchKey(root::kLocalMachine, kProduct, [] {});
+        *placed = watch && watch->Placed() ? 1 : 0;
+    }).detach();
+    ASSERT_TRUE(PumpUntil([&] { return *placed >= 0; }, 1s)) << "placing the watch does not end";
+    EXPECT_EQ(*placed, 0);
+    EXPECT_LE(store->opens, 10) << "rounds";
+
+    Start(*store);
+    ASSERT_TRUE(form->created());
+    const int opened = store->opens;
+    for (int i = 0; i < 5; ++i) {
+        DWORD_PTR result = 0;
+        EXPECT_TRUE(SendMessageTimeoutW(form->hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) << "no answer";
+        Sleep(200);
+    }
+    EXPECT_LE(store->opens - opened, 10) << "the watch keeps trying";
+    PutLog("bob@example.com", "0");
+    const std::vector<std::wstring> listed{L"amy@example.com", L"bob@example.com"};
+    EXPECT_TRUE(PumpUntil([&] { return form->Items() == listed; }, 10s)) << "not checked again on the timer";
+}
+
+// A watch whose event is no handle at all: every wait for it fails.
+class FailingWaitStore final : public gt3::test::ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle, const char*, std::function<void()>) override {
+        ++watches;
+        struct NoHandle final : KeyWatch {
+            std::vector<std::uintptr_t> Events() const override { return {0x7FFFFFF0u}; }
+            void Signalled(std::uintptr_t) override {}
+        };
+        return std::make_unique<NoHandle>();
+    }
+    std::atomic<int> watches{0};
+};
+
+// CPU time the thread has used, in milliseconds.
+double ThreadCpuMs(DWORD threadId) {
+    const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
+    FILETIME created{}, ended{}, kernel{}, user{};
+    const BOOL got = thread && GetThreadTimes(thread, &created, &ended, &kernel, &user);
+    if (thread) CloseHandle(thread);
+    if (!got) return 0;
+    const auto ms = [](const FILETIME& t) { return (double(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e4; };
+    return ms(kernel) + ms(user);
+}
+
+// A wait that fails turns into a plain message loop, not a busy one: the window
+// answers, uses next to no time while idle, watches again on its rewatch timer
+// and refreshes then.
+TEST_F(MainWindowTest, AFailedWaitFallsBackToAPlainMessageLoop) {
+    FailingWaitStore store(PlatformRegistryStore());
+    PutLog("amy@example.com", "1");
+    Start(store);
+    ASSERT_TRUE(form->created());
+    const double before = ThreadCpuMs(form->threadId());
+    for (int i = 0; i < 5; ++i) {
+        DWORD_PTR result = 0;
+        EXPECT_TRUE(SendMessageTimeoutW(form->hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) << "no answer";
+        Sleep(200);
+    }
+    // A loop that waits again at once uses the whole second on Windows; under Wine,
+    // where each failing wait is a round trip to its server, a fifth of it.
+    EXPECT_LT(ThreadCpuMs(form->threadId()) - before, 100.0) << "the loop spins";
+    PutLog("bob@example.com", "0");
+    const std::vector<std::wstring> listed{L"amy@example.com", L"bob@example.com"};
+    EXPECT_TRUE(PumpUntil([&] { return form->Items() == listed; }, 10s)) << "no refresh after the rewatch";
+    EXPECT_LE(store.watches, 6) << "watched again too often";
+}
+
+// Value reads fail; the enumerations a refresh makes are counted from the first
+// failing read on, and the keys the watch opens as it hears a change.
+class FailingPickStore final : public gt3::test::ForwardingStore {
+public:
+    using ForwardingStore::ForwardingStore;
+    RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t accessMask,
+                      RegHandle* result) override {
+        ++opens;
+        return inner_.OpenKey(key, subKey, options, accessMask, result);
+    }
+    std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override {
+        return WatchPlatformKey(*this, key, path, std::move(changed));
+    }
+    RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars, char* className,
+                      std::uint32_t* classChars, FileTime* lastWriteTime) override {
+        if (failed) ++enumsAfterFailure;
+        return inner_.EnumKey(key, index, name, nameChars, className, classChars, lastWriteTime);
+    }
+    RegStatus QueryValue(RegHandle, const char*, std::uint32_t*, std::uint8_t*, std::uint32_t*) override {
+        failed = true;
+        throw std::bad_alloc();
+    }
+    std::atomic<bool> failed{false};
+    std::atomic<int> enumsAfterFailure{0};
+    std::atomic<int> opens{0};
+};
+
+// Once a handler has failed, no refresh runs, though the error box's own loop
+// delivers the refresh timer that a change had started just before.
+TEST_F(MainWindowTest, NoRefreshRunsOnceTheWindowHasFailed) {
+    FailingPickStore store(PlatformRegistryStore());
+    PutLog("amy@example.com", "1");
+    Start(store);
+    form->HoldBoxes(true);
+    // The change heard (the watch checks its key) starts the refresh timer.
+    const int opened = store.opens;
+    PutLog("bob@example.com", "1");
+    ASSERT_TRUE(PumpUntil([&] { return store.opens > opened; }, 5s)) << "the change was not heard";
+    const HWND combo = form->Child(Control::comEmail);
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
+    PostMessageW(form->hwnd(), WM_COMMAND, MAKEWPARAM(MainWindow::ControlId(Control::comEmail), CBN_SELCHANGE),
+                 LPARAM(combo));
+    ASSERT_TRUE(form->WaitForBox()) << "no error box";
+    Sleep(2 * kRefreshDelayMs + 300);
+    EXPECT_EQ(store.enumsAfterFailure, 0) << "a refresh ran under the error box";
+    form->HoldBoxes(false);
+    EXPECT_NE(form->Close(), 0);
 }
 
 std::wstring SelfPath() {

@@ -236,6 +236,10 @@ public:
         return Shown::Inconsistent;
     }
 
+    // While held, a box that shows stays open (it is still seen): a test can
+    // watch what the window does under it.
+    void HoldBoxes(bool hold) { holdBoxes_ = hold; }
+
     // The boxes seen since the last call, in the order they appeared.
     std::vector<SeenBox> TakeBoxes() {
         std::lock_guard lock(mutex_);
@@ -323,6 +327,7 @@ private:
                 std::lock_guard lock(mutex_);
                 boxes_.push_back(std::move(seen));
             }
+            while (holdBoxes_ && !stop_) Sleep(5);
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             for (int i = 0; i < 5000 && IsWindow(box); ++i) Sleep(1);
         }
@@ -334,6 +339,7 @@ private:
     std::condition_variable ready_;
     bool started_ = false;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> holdBoxes_{false};
     HWND hwnd_ = nullptr;
     std::atomic<DWORD> threadId_{0};
     std::atomic<const MainWindow*> window_{nullptr};

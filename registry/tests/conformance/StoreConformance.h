@@ -33,6 +33,11 @@ public:
     virtual void SetVariable(const char* name, const char* value) = 0;
     // Runs after the test key is gone: checks the store was left clean.
     virtual void Finish() {}
+    // Hands the watch what the platform has told it, until it has been quiet for
+    // a moment. A store that sees its own changes has reported them already.
+    virtual void Deliver(KeyWatch&) {}
+    // RegRenameKey on the key at `path` below HKEY_CURRENT_USER.
+    virtual bool Rename(const char* path, const char* newName) = 0;
 };
 
 struct TargetParam {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,36 @@ TEST_F(MemoryRegistryStoreTest, ManySubKeysEnumerateSortedAndDeleteByName) {
     for (int k = 0; k < kCount; k += 2)
         ASSERT_EQ(store.DeleteKey(big.get(), ("k" + std::to_string(k + kCount)).c_str()), status::kSuccess);
     EXPECT_EQ(SubKeys(big.get()).size(), static_cast<std::size_t>(kCount / 2));
+}
+
+// A report may destroy watches, its own or another one; a watch destroyed hears
+// nothing more, even of the change being reported.
+TEST_F(MemoryRegistryStoreTest, AWatchDestroyedDuringAReportHearsNothingMore) {
+    struct Case {
+        const char* what;
+        int destroyer, destroyed;
+    };
+    for (const Case c : {Case{"a later watch", 0, 1}, Case{"its own watch", 1, 1}, Case{"an earlier watch", 1, 0}}) {
+        SCOPED_TRACE(c.what);
+        store.PutKey(kHkcu, "W");
+        std::unique_ptr<KeyWatch> watches[2];
+        int heard[2] = {0, 0};
+        for (int i = 0; i < 2; ++i)
+            watches[i] = store.WatchKey(kHkcu, "W", [&, i] {
+                ++heard[i];
+                if (i == c.destroyer) watches[c.destroyed].reset();
+            });
+        store.PutString(kHkcu, "W", "Log", "1");
+        EXPECT_EQ(heard[c.destroyer], 1);
+        if (c.destroyed != c.destroyer) {
+            EXPECT_EQ(heard[c.destroyed], c.destroyed < c.destroyer ? 1 : 0);
+        }
+        const int before = heard[c.destroyed];
+        store.PutString(kHkcu, "W", "Log", "0");
+        EXPECT_EQ(heard[c.destroyed], before) << "heard after it was destroyed";
+        for (auto& watch : watches) watch.reset();
+        store.RemoveKey(kHkcu, "W");
+    }
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ public:
         if (value) store_.SetEnvironmentVariable(name, value);
     }
     void Finish() override { EXPECT_EQ(store_.OpenHandleCount(), 0u) << "a key handle was left open"; }
+    bool Rename(const char* path, const char* newName) override {
+        return store_.RenameKey(root::kCurrentUser, path, newName);
+    }
 
 private:
     static constexpr const char* kLocalName = "GT3-CONF-HOST";
