@@ -5,9 +5,11 @@
 // store, its write count and the broadcasts; any difference aborts and names the
 // event, the expected value and the value seen.
 //
-// Input: a start byte (product key there, missing, or its parent missing), one
-// byte per account of the pool (absent, or present with some Log and spelling),
-// then events of one to three bytes each.
+// Input, each choice one byte read from the input's end (FuzzedDataProvider's
+// way; fuzz/window_events_seeds.py writes seeds so): the product key there,
+// missing, or its parent missing; one byte per account of the pool (absent, or
+// present with a Log and a spelling); then events of three bytes (account,
+// spelling, what happens), four when a Log value follows.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
