@@ -159,23 +159,33 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 // --- Controls ------------------------------------------------------------------
 
+// The form first touches the controls hidden at load when the user first picks
+// an account, and only then need they exist.
+HWND Win32Control::Made() {
+    if (!hwnd_) window_.MakeLateControls();
+    return hwnd_;
+}
+
 // A change to what a control already shows is left out: the refresh after a
 // change in the registry sets them all again, and must not make them flicker.
 void Win32Control::Show(bool visible) {
-    if (((GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0) == visible) return;
-    if (!visible) window_.FocusAwayFrom(hwnd_);
-    ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+    const HWND hwnd = Made();
+    if (((GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0) == visible) return;
+    if (!visible) window_.FocusAwayFrom(hwnd);
+    ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32Control::Enable(bool enabled) {
-    if ((IsWindowEnabled(hwnd_) != FALSE) == enabled) return;
-    if (!enabled) window_.FocusAwayFrom(hwnd_);
-    EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+    const HWND hwnd = Made();
+    if ((IsWindowEnabled(hwnd) != FALSE) == enabled) return;
+    if (!enabled) window_.FocusAwayFrom(hwnd);
+    EnableWindow(hwnd, enabled ? TRUE : FALSE);
 }
 
 void Win32Label::SetCaption(std::wstring_view caption) {
-    if (WindowText(hwnd_) == caption) return;
-    SetWindowTextW(hwnd_, std::wstring(caption).c_str());
+    const HWND hwnd = Made();
+    if (WindowText(hwnd) == caption) return;
+    SetWindowTextW(hwnd, std::wstring(caption).c_str());
     window_.Place(*this);  // the label sizes itself to its text
 }
 
@@ -392,8 +402,8 @@ LRESULT MainWindow::OnCreate() {
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
     box_.SetOwner(hwnd_);
-    fonts_ = MakeFonts(dpi_);
-    CreateControls();
+    MakeFonts(fonts_, dpi_, false);
+    CreateControls(false);
     // Watching before the first read: nothing made in between goes unseen. On
     // this thread, which the watch's notifications live with.
     watch_ = form_.WatchAccounts([this] { OnRegistryChanged(); });
@@ -435,7 +445,7 @@ void MainWindow::OnCommand(WORD id, WORD code, HWND control) {
         // Enter in the dialog-style loop: press the focused button, as dialogs do.
         HWND focus = GetFocus();
         for (const Win32Button* button : {&cmdEnable_, &cmdDisable_, &cmdReload_})
-            if (focus == button->handle()) SendMessageW(focus, BM_CLICK, 0, 0);
+            if (focus && focus == button->handle()) SendMessageW(focus, BM_CLICK, 0, 0);
         return;
     }
     void (FormMain::*handler)() = nullptr;
@@ -480,7 +490,8 @@ LRESULT MainWindow::OnEraseBackground(HDC dc) {
 void MainWindow::OnColoursChanged(bool forwardToControls) {
     highContrast_ = highContrastQuery();
     if (forwardToControls)
-        for (const Win32Control* control : Controls()) SendMessageW(control->handle(), WM_SYSCOLORCHANGE, 0, 0);
+        for (const Win32Control* control : Controls())
+            if (control->handle()) SendMessageW(control->handle(), WM_SYSCOLORCHANGE, 0, 0);
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -523,11 +534,15 @@ void MainWindow::OnNextControl(WPARAM target, bool isHandle) {
 void MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
     dpi_ = dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
     // The controls take the new fonts before the old ones are deleted: a control
-    // must never be left holding a deleted font.
-    Fonts fresh = MakeFonts(dpi_);
-    for (Win32Control* control : Controls())
-        SendMessageW(control->handle(), WM_SETFONT,
-                     reinterpret_cast<WPARAM>(fresh.For(layout::Design(control->id()))), FALSE);
+    // must never be left holding a deleted font. Controls not made yet are made
+    // later at this DPI.
+    Fonts fresh;
+    MakeFonts(fresh, dpi_, lateMade_);
+    for (Win32Control* control : Controls()) {
+        const auto& design = layout::Design(control->id());
+        if (control->handle() && design.font)
+            SendMessageW(control->handle(), WM_SETFONT, reinterpret_cast<WPARAM>(fresh.For(design)), FALSE);
+    }
     fonts_ = std::move(fresh);  // deletes the old fonts
     ShowLogo(ScaledLogo());
     // Where Windows suggests, so that a window moved between monitors lands
@@ -585,24 +600,38 @@ void MainWindow::FitHeight() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-MainWindow::Fonts MainWindow::MakeFonts(UINT dpi) {
-    return {MakeFont(layout::kWindowFont, dpi), MakeFont(layout::kSmallFont, dpi), MakeFont(layout::kStateFont, dpi)};
+void MainWindow::MakeFonts(Fonts& fonts, UINT dpi, bool late) {
+    for (const auto& design : layout::kControls) {
+        if (!design.font || !(design.visibleAtLoad || late)) continue;
+        if (FontHandle& font = Fonts::Slot(fonts, design.font); !font) font = MakeFont(*design.font, dpi);
+    }
 }
 
 HFONT MainWindow::Fonts::For(const layout::ControlDesign& design) const noexcept {
-    if (design.font == &layout::kSmallFont) return smallFont.get();
-    if (design.font == &layout::kStateFont) return stateFont.get();
-    return windowFont.get();
+    return Slot(*this, design.font).get();
 }
 
-void MainWindow::CreateControls() {
-    // Created in the table's order, which becomes the z-order, each at its final
-    // rectangle. The image's text is its name for screen readers: given here,
-    // before its picture, since a bitmap static takes text set later as a
-    // resource name and drops its picture.
-    scaledLogo_ = ScaledLogo();
+void MainWindow::MakeLateControls() {
+    if (std::exchange(lateMade_, true) || !hwnd_) return;
+    MakeFonts(fonts_, dpi_, true);
+    CreateControls(true);
+}
+
+void MainWindow::CreateControls(bool late) {
+    // Created in the table's order, each at its final rectangle. The order is the
+    // z-order; a control made late is put back to its place in it, after the
+    // control before it in the table. The image's text is its name for screen
+    // readers: given here, before its picture, since a bitmap static takes text
+    // set later as a resource name and drops its picture.
+    if (!late) scaledLogo_ = ScaledLogo();
     const MemoryDcHandle measuring(CreateCompatibleDC(nullptr));
+    HWND previous = HWND_TOP;
     for (const auto& design : layout::kControls) {
+        Win32Control& control = *Find(design.id);
+        if (design.visibleAtLoad == late) {
+            if (control.handle()) previous = control.handle();
+            continue;
+        }
         const wchar_t* className = L"STATIC";
         DWORD style = WS_CHILD | (design.visibleAtLoad ? WS_VISIBLE : 0);
         switch (design.kind) {
@@ -621,7 +650,10 @@ void MainWindow::CreateControls() {
         const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(design.id)));
         HWND child = CreateWindowExW(0, className, std::wstring(design.text).c_str(), style, r.left, r.top, r.width,
                                      r.height, hwnd_, id, instance_, nullptr);
-        Find(design.id)->Attach(child);
+        if (!child) continue;
+        control.Attach(child);
+        if (late) SetWindowPos(child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = child;
         if (design.kind == layout::Kind::Image)
             SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(ShownLogo()));
         else

@@ -33,6 +33,9 @@ public:
     void Attach(HWND hwnd) noexcept { hwnd_ = hwnd; }
 
 protected:
+    // The control, made first when it is one of those the window makes at the
+    // first pick rather than at load.
+    HWND Made();
     void Show(bool visible);
     void Enable(bool enabled);
 
@@ -114,6 +117,10 @@ public:
 
     // Re-places a control after its text or the DPI changed.
     void Place(const Win32Control& control);
+    // Makes the controls hidden at load, and the fonts only they use, at their
+    // places in the z-order; once. Until the first pick the user sees none of
+    // them, so start-up leaves them out.
+    void MakeLateControls();
 
     // Whether the system's high-contrast mode is on: SPI_GETHIGHCONTRAST by
     // default. A seam for the tests, since Wine always reports it off.
@@ -150,7 +157,8 @@ private:
     LRESULT OnNcDestroy(WPARAM wParam, LPARAM lParam);
     void Fail(std::exception_ptr error) noexcept;
 
-    void CreateControls();
+    // Makes the controls shown at load, or those hidden at load (`late`).
+    void CreateControls(bool late);
     BitmapHandle ScaledLogo() const;
     void ShowLogo(BitmapHandle scaled);
     HBITMAP ShownLogo() const noexcept { return scaledLogo_ ? scaledLogo_.get() : logo_.get(); }
@@ -169,12 +177,21 @@ private:
     }
     HFONT FontFor(const layout::ControlDesign& design) const noexcept { return fonts_.For(design); }
 
-    // The design's three fonts at one DPI.
+    // The design's three fonts at one DPI, each once a control made uses it.
     struct Fonts {
         FontHandle windowFont, smallFont, stateFont;
         HFONT For(const layout::ControlDesign& design) const noexcept;
+        // Where a font of the design is held, in `fonts` (const or not).
+        template <typename Self>
+        static auto& Slot(Self& fonts, const layout::FontDesign* font) noexcept {
+            if (font == &layout::kSmallFont) return fonts.smallFont;
+            if (font == &layout::kStateFont) return fonts.stateFont;
+            return fonts.windowFont;
+        }
     };
-    static Fonts MakeFonts(UINT dpi);
+    // Adds the fonts missing for the controls shown at load, and with `late` for
+    // those made at the first pick too.
+    static void MakeFonts(Fonts& fonts, UINT dpi, bool late);
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
@@ -183,6 +200,7 @@ private:
     HWND savedFocus_ = nullptr;
     bool failed_ = false;
     bool highContrast_ = false;
+    bool lateMade_ = false;  // the controls hidden at load exist
     int exitCode_ = 0;
 
     static constexpr UINT_PTR kRefreshTimer = 1;

@@ -8,6 +8,7 @@
 #include <oleacc.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,13 @@ inline void ExpectFoundAndNamed(HWND window) {
     EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
     EXPECT_TRUE((ex & WS_EX_APPWINDOW) && (ex & WS_EX_TOOLWINDOW));
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+
+    // The controls stand in the design's order, the z-order that the dialog keys
+    // and screen readers walk, also those made after load.
+    std::vector<HWND> zOrder, designed;
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) zOrder.push_back(c);
+    for (const auto& design : layout::kControls) designed.push_back(child(design.id));
+    EXPECT_EQ(zOrder, designed);
 
     // Windows names a combo box after the static right before it in the z-order.
     // (Wine names it by its selected entry instead, so the rule is checked here.)

@@ -127,6 +127,9 @@ constexpr char kOtherDpisNeedWine[] =
 
 int Twips(int twips, HWND hwnd) { return layout::TwipsToPixels(twips, static_cast<std::int32_t>(Dpi(hwnd))); }
 
+// The controls hidden at load, which the window makes at the first pick.
+constexpr Control kMadeAtFirstPick[] = {Control::lblLog, Control::cmdEnable, Control::cmdDisable, Control::cmdReload};
+
 // The outer height for a designed one under the window's own frame at `dpi`:
 // the design's wherever the frame leaves the lowest control room, as Wine's
 // default frame does; more under a larger frame, as Windows 10's may be.
@@ -223,14 +226,8 @@ TEST_F(MainWindowTest, OpensCollapsedAndCentredWithTheAccountsListed) {
     EXPECT_TRUE(form->Visible(Control::imgLogo));
     EXPECT_TRUE(form->Visible(Control::lblInfo));
     EXPECT_EQ(form->Text(Control::lblInfo), L"Select your Email Address from below");
-    EXPECT_EQ(form->Text(Control::lblLog), L"Logging Disabled");
-    for (Control hidden : {Control::lblLog, Control::cmdEnable, Control::cmdDisable, Control::cmdReload}) {
-        EXPECT_FALSE(form->Visible(hidden)) << static_cast<int>(hidden);
-        EXPECT_TRUE(form->Enabled(hidden));
-    }
-    EXPECT_EQ(form->Text(Control::cmdEnable), L"&Enable Logging");
-    EXPECT_EQ(form->Text(Control::cmdDisable), L"&Disable Logging");
-    EXPECT_EQ(form->Text(Control::cmdReload), L"Reload Plugins");
+    // What shows only after a pick is not made before it.
+    for (Control late : kMadeAtFirstPick) EXPECT_EQ(form->Child(late), nullptr) << static_cast<int>(late);
 
     // The logo at its natural size, the icon at its own.
     RECT logo{};
@@ -310,6 +307,39 @@ TEST_F(MainWindowTest, PicksShowTheStoredStateAndGrowTheWindowOnce) {
         EXPECT_LE(labelRect.right, client.right);
     }
     EXPECT_TRUE(form->TakeBoxes().empty()) << "a pick shows no message";
+}
+
+// The state label and the buttons are made at the first pick, as designed, and
+// kept: a refresh back to the state at load hides the same controls, and the
+// next pick shows them again, one of each.
+TEST_F(MainWindowTest, TheFirstPickMakesTheHiddenControlsOnceAndTheyStay) {
+    PutLog("amy@example.com", "1");
+    PutLog("bob@example.com", "0");
+    Start();
+    form->Pick(L"amy@example.com");
+    ASSERT_EQ(form->State(), Shown::On) << Name(form->State());
+    std::vector<HWND> made;
+    for (Control late : kMadeAtFirstPick) made.push_back(form->Child(late));
+    EXPECT_EQ(form->Text(Control::cmdEnable), L"&Enable Logging");
+    EXPECT_EQ(form->Text(Control::cmdDisable), L"&Disable Logging");
+    EXPECT_EQ(form->Text(Control::cmdReload), L"Reload Plugins");
+    const int windows = form->WindowCount();
+
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kProduct) + "\\amy@example.com").c_str());
+    // The window collapses last, once the refresh has set the controls as at load.
+    const int collapsed = Outer(2850, form->hwnd());
+    ASSERT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked && form->HeightPixels() == collapsed; }))
+        << Name(form->State());
+    EXPECT_EQ(form->Text(Control::lblLog), L"Logging Disabled");
+    for (Control late : kMadeAtFirstPick) EXPECT_TRUE(form->Enabled(late)) << static_cast<int>(late);
+
+    form->Pick(L"bob@example.com");
+    EXPECT_EQ(form->State(), Shown::Off) << Name(form->State());
+    std::vector<HWND> shown;
+    for (Control late : kMadeAtFirstPick) shown.push_back(form->Child(late));
+    EXPECT_EQ(shown, made) << "made again";
+    EXPECT_EQ(form->WindowCount(), windows) << "one of each";
+    ExpectFoundAndNamed(form->hwnd());
 }
 
 TEST_F(MainWindowTest, SwitchButtonsWriteTheValueShowTheStateAndConfirm) {
@@ -431,10 +461,12 @@ TEST_F(MainWindowTest, WindowFollowsChangesThatAnotherProcessMakes) {
     EXPECT_EQ(form->State(), Shown::Off);
 
     reg("delete", "amy@example.com", " /f");
-    EXPECT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked; })) << Name(form->State());
+    // The window collapses last: this test's thread sees the controls hidden before.
+    const int collapsed = Outer(2850, form->hwnd());
+    EXPECT_TRUE(PumpUntil([&] { return form->State() == Shown::NotPicked && form->HeightPixels() == collapsed; }))
+        << Name(form->State());
     EXPECT_EQ(form->Items(), std::vector<std::wstring>{L"bob@example.com"});
     EXPECT_EQ(form->Text(Control::comEmail), L"");
-    EXPECT_EQ(form->HeightPixels(), Outer(2850, form->hwnd()));
     EXPECT_TRUE(form->TakeBoxes().empty()) << "a refresh shows no message";
 }
 
@@ -779,13 +811,18 @@ TEST_F(MainWindowTest, ProgramStartsShowsItsWindowAndEndsCleanlyWhenClosed) {
         EXPECT_STREQ(static_cast<const wchar_t*>(value), expected);
     }
 
+    PutLog("amy@example.com", "0");
     RunningProgram program;
     if (program.elevationRequired()) GTEST_SKIP() << kRunElevated;
     ASSERT_NE(program.window(), nullptr);
     DWORD pid = 0;
     GetWindowThreadProcessId(program.window(), &pid);
     EXPECT_EQ(pid, program.processId());
-    // Started as a user starts it, the window has its taskbar button and its names.
+    for (Control late : kMadeAtFirstPick) EXPECT_EQ(program.control(late), nullptr) << static_cast<int>(late);
+    // Started as a user starts it, the window has its taskbar button and, once
+    // an account is picked, its names.
+    program.PostPick(0);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(program.control(Control::cmdReload)); }));
     ExpectFoundAndNamed(program.window());
     EXPECT_EQ(program.Close(), std::optional<DWORD>(0));
 }
@@ -904,6 +941,8 @@ TEST_F(MainWindowTest, ProgramLaysItselfOutByTheDisplaysDpi) {
     GetWindowRect(window, &outer);
     EXPECT_EQ(client.right, layout::TwipsToPixels(6120, dpi));
     EXPECT_EQ(outer.bottom - outer.top, Outer(2850, window, dpi));
+    program.PostPick(0);  // which makes the buttons
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(program.control(Control::cmdReload)); }));
     for (Control id : {Control::comEmail, Control::cmdEnable, Control::cmdReload}) {
         SCOPED_TRACE(static_cast<int>(id));
         const layout::PixelRect designed = layout::ToPixels(layout::Design(id).rect, dpi);
