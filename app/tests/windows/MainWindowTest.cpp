@@ -502,20 +502,24 @@ TEST_F(MainWindowTest, WindowFollowsThePathAndKeepsThePickWhateverItsCase) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kRenamed);
 }
 
-// Opens keys without KEY_NOTIFY, counted: the watch opens every level, and can
-// arm none of them.
-class UnwatchableStore final : public gt3::test::ForwardingStore {
+// Counts the keys it opens, the platform watch's among them (the watch opens its
+// keys through this store), and opens each without the access bits `withheld`.
+class OpenCountingStore : public gt3::test::ForwardingStore {
 public:
-    using ForwardingStore::ForwardingStore;
+    explicit OpenCountingStore(RegistryStore& inner, std::uint32_t withheld = 0)
+        : ForwardingStore(inner), withheld_(withheld) {}
     RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t accessMask,
                       RegHandle* result) override {
         ++opens;
-        return inner_.OpenKey(key, subKey, options, accessMask & ~access::kNotify, result);
+        return inner_.OpenKey(key, subKey, options, accessMask & ~withheld_, result);
     }
     std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override {
         return WatchPlatformKey(*this, key, path, std::move(changed));
     }
     std::atomic<int> opens{0};
+
+private:
+    const std::uint32_t withheld_;
 };
 
 // A watch that cannot be placed never blocks the loop: placing it ends at once,
@@ -525,7 +529,8 @@ TEST_F(MainWindowTest, AWatchThatCannotBeArmedLeavesTheWindowResponsive) {
     PutLog("amy@example.com", "1");
     // On a thread of its own, so that a watch that spins fails here rather than
     // hanging the test; the store outlives a thread that never ends.
-    auto store = std::make_shared<UnwatchableStore>(PlatformRegistryStore());
+    // Keys opened without KEY_NOTIFY: the watch opens every level, and can arm none.
+    auto store = std::make_shared<OpenCountingStore>(PlatformRegistryStore(), access::kNotify);
     auto placed = std::make_shared<std::atomic<int>>(-1);
     std::thread([store, placed] {
         const auto watch = store->WatchKey(root::kLocalMachine, kProduct, [] {});
@@ -600,17 +605,9 @@ TEST_F(MainWindowTest, AFailedWaitFallsBackToAPlainMessageLoop) {
 
 // Value reads fail; the enumerations a refresh makes are counted from the first
 // failing read on, and the keys the watch opens as it hears a change.
-class FailingPickStore final : public gt3::test::ForwardingStore {
+class FailingPickStore final : public OpenCountingStore {
 public:
-    using ForwardingStore::ForwardingStore;
-    RegStatus OpenKey(RegHandle key, const char* subKey, std::uint32_t options, std::uint32_t accessMask,
-                      RegHandle* result) override {
-        ++opens;
-        return inner_.OpenKey(key, subKey, options, accessMask, result);
-    }
-    std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override {
-        return WatchPlatformKey(*this, key, path, std::move(changed));
-    }
+    using OpenCountingStore::OpenCountingStore;
     RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t* nameChars, char* className,
                       std::uint32_t* classChars, FileTime* lastWriteTime) override {
         if (failed) ++enumsAfterFailure;
@@ -622,7 +619,6 @@ public:
     }
     std::atomic<bool> failed{false};
     std::atomic<int> enumsAfterFailure{0};
-    std::atomic<int> opens{0};
 };
 
 // Once a handler has failed, no refresh runs, though the error box's own loop
