@@ -30,6 +30,7 @@
 #include "app/Texts.h"
 #include "app/tests/native/FormFakes.h"
 #include "registry/MemoryRegistryStore.h"
+#include "registry/NarrowText.h"
 
 namespace {
 
@@ -55,8 +56,6 @@ std::string Spell(std::size_t slot, int spelling) {
     return name;
 }
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-std::string Narrow(std::wstring_view s) { return std::string(s.begin(), s.end()); }  // the pool is ASCII
 
 std::wstring Fold(std::wstring s) {
     for (wchar_t& c : s)
@@ -231,7 +230,7 @@ template <class T>
 std::string Quote(const T& value) {
     if constexpr (std::is_same_v<T, bool>) return value ? "true" : "false";
     else if constexpr (std::is_arithmetic_v<T>) return std::to_string(value);
-    else if constexpr (std::is_convertible_v<const T&, std::wstring_view>) return '"' + Narrow(value) + '"';
+    else if constexpr (std::is_convertible_v<const T&, std::wstring_view>) return '"' + ToNarrow(value) + '"';
     else {
         std::string joined;
         for (const auto& item : value) joined += (joined.empty() ? "" : ", ") + Quote(item);
@@ -366,7 +365,7 @@ private:
             Delete(name);
             break;
         case 8:
-            if (!fakes_.combo.Text().empty()) Delete(Narrow(fakes_.combo.Text()));
+            if (!fakes_.combo.Text().empty()) Delete(ToNarrow(fakes_.combo.Text()));
             break;
         case 9:
             Delete(name);
@@ -399,15 +398,15 @@ private:
         const std::string path = kProduct + "\\" + name;
         if (log == kMissing) store_.RemoveValue(kHklm, path, "Log");
         else store_.PutValue(kHklm, path, "Log", kLogKinds[log].type, kLogKinds[log].data);
-        model_.SetLog(Wide(name), log);
+        model_.SetLog(FromNarrow(name), log);
     }
     void Add(const std::string& name) {
         store_.PutKey(kHklm, kProduct + "\\" + name);
-        model_.Add(Wide(name));
+        model_.Add(FromNarrow(name));
     }
     void Delete(const std::string& name) {
         store_.RemoveKey(kHklm, kProduct + "\\" + name);
-        model_.Delete(Wide(name));
+        model_.Delete(FromNarrow(name));
     }
 
     template <class T, class U>
@@ -442,7 +441,7 @@ private:
         if (std::exchange(writesSeen_, model_.writes) == model_.writes) return;
         for (const char* account : kPool) {
             const std::string path = kProduct + "\\" + account;
-            const Model::Account* expected = model_.Find(Wide(account));
+            const Model::Account* expected = model_.Find(FromNarrow(account));
             const int kind = expected ? expected->log : kMissing;
             const auto log = store_.GetValue(kHklm, path, "Log");
             if (kind == kMissing ? log.has_value()
