@@ -31,10 +31,10 @@ public:
     RegStatus ConnectRegistry(const char* machineName, RegHandle key, RegHandle* result) override;
     std::uint32_t ExpandEnvironmentStrings(const char* source, char* destination, std::uint32_t capacity) override;
     // RegNotifyChangeKeyValue on the key (its subtree, names and values) and on
-    // each level above it (names: only a parent hears of a key made, deleted or
-    // renamed). Each watch is armed, and armed again, on the thread that made the
-    // watch and calls Signalled: a notification ends with the thread that asked
-    // for it.
+    // each level above it (names: only a parent hears of a key made or deleted,
+    // and which level hears a rename is not documented). Each watch is armed, and
+    // armed again, on the thread that made the watch and calls Signalled: a
+    // notification ends with the thread that asked for it.
     std::unique_ptr<KeyWatch> WatchKey(RegHandle key, const char* path, std::function<void()> changed) override;
 };
 
